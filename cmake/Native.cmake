@@ -1,0 +1,58 @@
+# Host build: feed service, pure logic under sanitizers, native tests, benchmarks,
+# and the cross build of the Windows side as a sub-build.
+include(ExternalProject)
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+set(WARNINGS -Wall -Wextra -Werror)
+set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+add_library(vantrel_core STATIC ${VANTREL_CORE_SOURCES})
+target_include_directories(vantrel_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(vantrel_core PRIVATE ${WARNINGS})
+target_compile_definitions(vantrel_core PUBLIC VANTREL_FEED_HOST="${VANTREL_FEED_HOST}")
+
+# The same sources once more, instrumented, for the tests.
+add_library(vantrel_core_san STATIC ${VANTREL_CORE_SOURCES} ${SETUP_CORE_SOURCES})
+target_include_directories(vantrel_core_san PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(vantrel_core_san PRIVATE ${WARNINGS} PUBLIC ${SANITIZE})
+target_link_options(vantrel_core_san PUBLIC ${SANITIZE})
+target_compile_definitions(vantrel_core_san PUBLIC VANTREL_FEED_HOST="${VANTREL_FEED_HOST}")
+
+add_subdirectory(feedservice)
+
+# Native tests: one executable per tests/native/*_test.cpp.
+file(GLOB NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+foreach(src ${NATIVE_TESTS})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(native_${name} ${src})
+  target_compile_options(native_${name} PRIVATE ${WARNINGS})
+  target_link_libraries(native_${name} PRIVATE vantrel_core_san GTest::gtest_main Threads::Threads)
+  add_test(NAME native.${name} COMMAND native_${name})
+  set_tests_properties(native.${name} PROPERTIES LABELS native TIMEOUT 120)
+endforeach()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fuzz/CMakeLists.txt)
+  add_subdirectory(tests/fuzz)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
+  add_subdirectory(bench)
+endif()
+
+# The Windows side, cross-built with MinGW-w64 into build/win32. Its tests join
+# this CTest run.
+set(WIN32_BUILD_DIR ${CMAKE_BINARY_DIR}/win32)
+ExternalProject_Add(win32
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${WIN32_BUILD_DIR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DVANTREL_FEED_HOST=${VANTREL_FEED_HOST}
+    -DFEEDSERVICE_EXE=$<TARGET_FILE:feedservice>
+    -DTESTBED_DIR=${CMAKE_BINARY_DIR}/testbed
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  DEPENDS feedservice)
+file(WRITE ${CMAKE_BINARY_DIR}/win32-tests.cmake "subdirs(\"${WIN32_BUILD_DIR}\")\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win32-tests.cmake)

@@ -1,0 +1,106 @@
+# Cross build: the two Windows programs, their Wine tests and the GUI scenarios.
+enable_language(RC)
+
+set(WARNINGS -Wall -Wextra -Werror)
+# 32-bit, ANSI, Windows 2000 API level (NOTIFYICONDATA in its 488-byte form).
+add_compile_definitions(_WIN32_WINNT=0x0500 WINVER=0x0500 _WIN32_IE=0x0500 STRICT
+                        VANTREL_FEED_HOST="${VANTREL_FEED_HOST}")
+# Static runtime: the programs must import system DLLs only.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+set(WIN32_SYSTEM_LIBS wininet comctl32 shell32 ole32 uuid advapi32 gdi32 user32 kernel32)
+
+add_library(vantrel_core STATIC ${VANTREL_CORE_SOURCES})
+target_include_directories(vantrel_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(vantrel_core PRIVATE ${WARNINGS})
+
+add_library(setup_core STATIC ${SETUP_CORE_SOURCES})
+target_include_directories(setup_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(setup_core PRIVATE ${WARNINGS})
+
+# The application framework; AppMain.cpp (WinMain) goes into the programs only.
+file(GLOB FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)
+list(REMOVE_ITEM FRAMEWORK_SOURCES ${CMAKE_SOURCE_DIR}/framework/AppMain.cpp)
+add_library(framework STATIC ${FRAMEWORK_SOURCES})
+target_include_directories(framework PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(framework PRIVATE ${WARNINGS})
+target_link_libraries(framework PUBLIC ${WIN32_SYSTEM_LIBS})
+
+# The ticker's classes; the application object goes into the program only, so
+# that tests can link the rest.
+file(GLOB TICKER_SOURCES CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/ticker/*.cpp ${CMAKE_SOURCE_DIR}/hyperlink/*.cpp)
+list(REMOVE_ITEM TICKER_SOURCES ${CMAKE_SOURCE_DIR}/ticker/VelquoraApp.cpp)
+add_library(ticker STATIC ${TICKER_SOURCES})
+target_include_directories(ticker PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(ticker PRIVATE ${WARNINGS})
+target_link_libraries(ticker PUBLIC vantrel_core framework)
+
+file(GLOB SETUP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/*.cpp)
+list(REMOVE_ITEM SETUP_SOURCES ${CMAKE_SOURCE_DIR}/setup/SetupApp.cpp)
+add_library(setup STATIC ${SETUP_SOURCES})
+target_include_directories(setup PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(setup PRIVATE ${WARNINGS})
+target_link_libraries(setup PUBLIC setup_core framework)
+
+add_executable(Vantrel WIN32 ticker/VelquoraApp.cpp framework/AppMain.cpp res/Vantrel.rc)
+target_compile_options(Vantrel PRIVATE ${WARNINGS})
+target_link_libraries(Vantrel PRIVATE ticker)
+
+add_executable(Setup WIN32 setup/SetupApp.cpp framework/AppMain.cpp res/Setup.rc)
+target_compile_options(Setup PRIVATE ${WARNINGS})
+target_link_libraries(Setup PRIVATE setup)
+
+# ---------------------------------------------------------------- tests
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/gtest EXCLUDE_FROM_ALL)
+target_compile_options(gtest PRIVATE -w)
+target_compile_options(gtest_main PRIVATE -w)
+
+file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_library(testsupport STATIC ${SUPPORT_SOURCES})
+target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
+target_compile_options(testsupport PRIVATE ${WARNINGS})
+target_link_libraries(testsupport PUBLIC gtest ${WIN32_SYSTEM_LIBS})
+
+# Test bed: a private Wine prefix, a wineserver kept alive, an Xvfb display and
+# the feed service on a free loopback port, shared by every Wine test of a run.
+set(TESTBED_DIR "${CMAKE_BINARY_DIR}/testbed" CACHE PATH "State of the Wine test bed")
+set(WINERUN ${CMAKE_SOURCE_DIR}/scripts/winerun ${TESTBED_DIR})
+add_test(NAME testbed.up COMMAND ${CMAKE_SOURCE_DIR}/scripts/testbed up ${TESTBED_DIR} ${FEEDSERVICE_EXE})
+add_test(NAME testbed.down COMMAND ${CMAKE_SOURCE_DIR}/scripts/testbed down ${TESTBED_DIR})
+set_tests_properties(testbed.up PROPERTIES FIXTURES_SETUP testbed TIMEOUT 300)
+set_tests_properties(testbed.down PROPERTIES FIXTURES_CLEANUP testbed TIMEOUT 60)
+
+# Paths the tests hand to Windows programs, as Wine sees them (drive Z: is /).
+string(REPLACE "/" "\\" WIN_BINARY_DIR "Z:${CMAKE_BINARY_DIR}")
+string(REPLACE "/" "\\" WIN_SOURCE_DIR "Z:${CMAKE_SOURCE_DIR}")
+
+# Win32 tests (tests/win32) and GUI scenarios (tests/gui): one executable per
+# *_test.cpp, with an optional resource script of the same name.
+function(add_wine_tests layer timeout)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${layer}/*_test.cpp)
+  foreach(src ${sources})
+    get_filename_component(name ${src} NAME_WE)
+    set(target ${layer}_${name})
+    set(rc ${CMAKE_SOURCE_DIR}/tests/${layer}/${name}.rc)
+    if(EXISTS ${rc})
+      add_executable(${target} ${src} ${rc})
+    else()
+      add_executable(${target} ${src})
+    endif()
+    target_compile_options(${target} PRIVATE ${WARNINGS})
+    target_link_libraries(${target} PRIVATE testsupport ticker setup gtest_main)
+    add_dependencies(${target} Vantrel Setup)
+    add_test(NAME ${layer}.${name} COMMAND ${WINERUN} $<TARGET_FILE:${target}>)
+    set_tests_properties(${layer}.${name} PROPERTIES
+      LABELS ${layer} TIMEOUT ${timeout} FIXTURES_REQUIRED testbed RESOURCE_LOCK wine
+      ENVIRONMENT "VANTREL_BIN=${WIN_BINARY_DIR};VANTREL_SRC=${WIN_SOURCE_DIR};VANTREL_SHOTS=${WIN_BINARY_DIR}\\screenshots")
+  endforeach()
+endfunction()
+add_wine_tests(win32 300)
+add_wine_tests(gui 600)
+
+# The programs import system DLLs only.
+add_test(NAME win32.imports
+         COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports $<TARGET_FILE:Vantrel> $<TARGET_FILE:Setup>)

@@ -1,0 +1,5 @@
+// Placeholder until Setup lands.
+#include "framework/App.h"
+
+class CSetupApp : public CWinApp {};
+CSetupApp theApp;

@@ -1,0 +1,2 @@
+// Helpers shared by the Wine tests and GUI scenarios.
+#pragma once

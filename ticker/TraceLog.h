@@ -1,0 +1,12 @@
+// The ticker's diagnostic log: each line to the debugger output and appended
+// to "c:\Vantrel.log".
+#pragma once
+
+// Set when the program is built. logEnabled 0: nothing is traced;
+// logToDebuggerOnly non-zero: the file is left alone.
+extern const int logEnabled;
+extern const int logToDebuggerOnly;
+
+// printf-style; callers end the format with "\n". The text is cut after 506
+// characters.
+void TraceLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
