@@ -63,6 +63,17 @@ target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE
 target_compile_options(testsupport PRIVATE ${WARNINGS})
 target_link_libraries(testsupport PUBLIC gtest ${WIN32_SYSTEM_LIBS})
 
+# Small Windows programs the tests use (a recorder registered as the browser,
+# a minimal dialog program for comparisons): one per tests/tools/*.cpp.
+file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
+foreach(src ${TOOL_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} WIN32 ${src})
+  target_compile_options(${name} PRIVATE ${WARNINGS})
+  target_link_libraries(${name} PRIVATE ${WIN32_SYSTEM_LIBS})
+  list(APPEND TEST_TOOLS ${name})
+endforeach()
+
 # Test bed: a private Wine prefix, a wineserver kept alive, an Xvfb display and
 # the feed service on a free loopback port, shared by every Wine test of a run.
 set(TESTBED_DIR "${CMAKE_BINARY_DIR}/testbed" CACHE PATH "State of the Wine test bed")
@@ -91,7 +102,7 @@ function(add_wine_tests layer timeout)
     endif()
     target_compile_options(${target} PRIVATE ${WARNINGS})
     target_link_libraries(${target} PRIVATE testsupport ticker setup gtest_main)
-    add_dependencies(${target} Vantrel Setup)
+    add_dependencies(${target} Vantrel Setup ${TEST_TOOLS})
     add_test(NAME ${layer}.${name} COMMAND ${WINERUN} $<TARGET_FILE:${target}>)
     set_tests_properties(${layer}.${name} PROPERTIES
       LABELS ${layer} TIMEOUT ${timeout} FIXTURES_REQUIRED testbed RESOURCE_LOCK wine
