@@ -359,14 +359,22 @@ void EnsureFeedTable() {
 }  // namespace
 
 const char* LookupCategory(const CategoryEntry* table, int code) {
-  for (const CategoryEntry* row = table;; ++row) {
-    if (row->text == nullptr) continue;
-    if (row->text[0] == '~') return nullptr;
-    if (row->code == code) return row->text;
+  if (table == nullptr) return nullptr;
+  // Both tables have kCategoryCount + 1 rows. The scan never goes past them,
+  // even in a table whose rows are still empty (the feed table before it is
+  // built), where no terminator would stop it.
+  for (int i = 0; i <= kCategoryCount; ++i) {
+    const CategoryEntry& row = table[i];
+    if (row.text == nullptr) continue;
+    if (row.text[0] == '~') return nullptr;  // before the code test: code 0 is never found
+    if (row.code == code) return row.text;
   }
+  return nullptr;
 }
 
-const char* GetCategoryName(int code) { return LookupCategory(CategoryNameTable, code); }
+const char* GetCategoryName(int code) {
+  return LookupCategory(CategoryNameTable, code);
+}
 
 const char* GetCategoryFeedUrl(int code) {
   EnsureFeedTable();
@@ -417,7 +425,9 @@ bool IsWellFormedFeedHost(const char* host) {
   return true;
 }
 
-const char* DefaultFeedHost() { return VANTREL_FEED_HOST; }
+const char* DefaultFeedHost() {
+  return VANTREL_FEED_HOST;
+}
 
 const char* BuildCategoryFeedTable(const char* host) {
   g_feedHost = IsWellFormedFeedHost(host) ? host : DefaultFeedHost();

@@ -20,7 +20,8 @@ extern const CategoryEntry CategoryNameTable[kCategoryCount + 1];
 // BuildCategoryFeedTable; the first lookup builds it for the default host.
 extern CategoryEntry CategoryFeedTable[kCategoryCount + 1];
 
-// Linear scan by code; none (null) for a code the table does not hold.
+// Linear scan by code over a table of kCategoryCount + 1 rows; none (null)
+// for a code the table does not hold. Rows with a null text are skipped.
 const char* LookupCategory(const CategoryEntry* table, int code);
 const char* GetCategoryName(int code);
 const char* GetCategoryFeedUrl(int code);
