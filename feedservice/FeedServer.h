@@ -1,0 +1,51 @@
+// The feed service's HTTP side: routes, request limits and the access log on
+// top of cpp-httplib's server and thread pool.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class AccessLog;
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+struct FeedServerConfig {
+  std::string listenAddress = "127.0.0.1";
+  int port = 0;         // 0: any free port
+  std::string dataDir;  // overlay files; empty: none
+};
+
+// Limits on a request's header block (the request line is limited by the
+// library: longer than 8192 bytes gives 414).
+constexpr size_t kMaxHeaderCount = 100;
+constexpr size_t kMaxHeaderBytes = 8192;
+// Bodies are never used; one larger than this is refused with 413.
+constexpr size_t kMaxBodyBytes = 64 * 1024;
+
+class FeedServer {
+ public:
+  FeedServer(FeedServerConfig config, AccessLog* log);
+  ~FeedServer();
+  FeedServer(const FeedServer&) = delete;
+  FeedServer& operator=(const FeedServer&) = delete;
+
+  // Binds and listens. False with *error when the address or port cannot be used.
+  bool Bind(std::string* error);
+  // The port bound (valid after Bind).
+  int port() const { return port_; }
+  // Accepts and serves until Stop. False if the accept loop failed by itself.
+  bool Run();
+  // Makes Run return; safe from any thread, also before Run has started.
+  void Stop();
+
+ private:
+  void ServePage(const httplib::Request& req, httplib::Response& res);
+
+  FeedServerConfig config_;
+  AccessLog* log_;
+  std::unique_ptr<httplib::Server> server_;
+  int port_ = 0;
+};
