@@ -1,0 +1,52 @@
+// The headline window: a modeless dialog on template 102 that lists the
+// headlines of one category as links, kept in the lower right corner.
+#pragma once
+
+#include <string>
+
+#include "framework/Dialog.h"
+
+constexpr int kHeadlineSlots = 20;
+
+class CVelquoraDlg : public CDialog {
+ public:
+  // Creates the window; its start-up sequence (OnInitDialog) runs inside.
+  explicit CVelquoraDlg(CWnd* parent = nullptr);
+  ~CVelquoraDlg() override;
+
+  // One download-extract-display pass for m_feedUrl.
+  void GetSetURLs();
+  // Reads the category again, then a pass with the captions and placement.
+  void ReloadNews();
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void DoDataExchange(CDataExchange* dx) override;
+  LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void PostNcDestroy() override;
+
+  DECLARE_MESSAGE_MAP()
+  LRESULT OnSysCommand(WPARAM wParam, LPARAM lParam);
+  LRESULT OnClose(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
+  void OnPreferencesExit();
+  void OnReloadNews();
+
+ private:
+  // Reads "URLCODE" and, when it is there, sets m_feedUrl and the name.
+  void ReadCategory(char* categoryName, size_t size);
+  void SetCaption(const char* categoryName, const SYSTEMTIME& time, bool loading);
+  void PlaceInCorner();
+
+  HICON m_hIcon;
+  HBRUSH m_hWhiteBrush;
+  std::string m_headlineUrls[kHeadlineSlots];
+  std::string m_headlineTexts[kHeadlineSlots];
+  int m_exitRequested;  // 1 only after Exit: WM_CLOSE then destroys instead of hiding
+  std::string m_feedUrl;
+  RECT m_startRect;  // the template's window rectangle, before the resize at start
+  int m_scrollPos;
+  int m_clientHeight;
+  const char* m_parseCursor;
+};
