@@ -1,0 +1,314 @@
+#include "hyperlink/HyperLink.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "framework/App.h"
+#include "hyperlink/LinkLauncher.h"
+
+const COLORREF CHyperLink::LinkColour = RGB(0, 0, 255);
+const COLORREF CHyperLink::ActiveColour = RGB(0, 128, 128);
+const COLORREF CHyperLink::VisitedColour = RGB(128, 0, 128);
+const COLORREF CHyperLink::HoverColour = RGB(255, 0, 0);
+
+HCURSOR CHyperLink::handCursor = nullptr;
+
+namespace {
+
+constexpr UINT_PTR kToolId = 1;
+constexpr int kHandCursorId = 106;  // the hand pointer of the Windows help viewer
+
+// One tool record as every comctl32 version understands it (the original
+// layout, without lParam and later fields).
+TOOLINFOA MakeToolInfo(HWND label, const std::string& text) {
+  TOOLINFOA info;
+  ZeroMemory(&info, sizeof(info));
+  info.cbSize = TTTOOLINFOA_V1_SIZE;
+  info.uFlags = 0;
+  info.hwnd = label;
+  info.uId = kToolId;
+  info.lpszText = const_cast<char*>(text.c_str());
+  return info;
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CHyperLink, CStatic)
+ON_REFLECT(WM_CTLCOLORSTATIC, OnCtlColor)
+ON_MESSAGE(WM_SETCURSOR, OnSetCursor)
+ON_MESSAGE(WM_MOUSEMOVE, OnMouseMove)
+ON_MESSAGE(WM_LBUTTONUP, OnLButtonUp)
+ON_MESSAGE(WM_SETFOCUS, OnSetFocus)
+ON_MESSAGE(WM_KILLFOCUS, OnKillFocus)
+ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
+ON_MESSAGE(WM_NCHITTEST, OnNcHitTest)
+ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
+END_MESSAGE_MAP()
+
+CHyperLink::CHyperLink()
+    : active(FALSE),
+      mouseOver(FALSE),
+      visited(FALSE),
+      linkStyle(DefaultLinkStyle),
+      linkFont(nullptr),
+      toolTip(nullptr) {}
+
+CHyperLink::~CHyperLink() {
+  if (linkFont != nullptr) DeleteObject(linkFont);
+  if (toolTip != nullptr && IsWindow(toolTip)) ::DestroyWindow(toolTip);
+}
+
+std::string CHyperLink::WindowTextString() const {
+  const int length = GetWindowTextLengthA(m_hWnd);
+  if (length <= 0) return std::string();
+  std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
+  const int copied = GetWindowTextA(m_hWnd, text.data(), static_cast<int>(text.size()));
+  return std::string(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+void CHyperLink::Redraw() {
+  InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CHyperLink::OnAttach() {
+  // A control without an address links to its own text; a control without
+  // text shows its address.
+  if (url.empty()) url = WindowTextString();
+  if (WindowTextString().empty()) SetWindowTextA(m_hWnd, url.c_str());
+
+  HFONT font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
+  if (font != nullptr) {
+    LOGFONTA description;
+    ZeroMemory(&description, sizeof(description));
+    if (GetObjectA(font, sizeof(description), &description) != 0) {
+      description.lfUnderline = (linkStyle & LinkUnderline) ? 1 : 0;
+      linkFont = CreateFontIndirectA(&description);
+    }
+    if (linkFont != nullptr) {
+      SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont), TRUE);
+    }
+    FitToText();
+  } else {
+    // Nothing to measure with: the label keeps its template size.
+    linkStyle &= ~LinkFitText;
+  }
+
+  if (!(linkStyle & LinkNoHandCursor)) LoadHandCursor();
+
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+
+  static bool controlsReady = false;
+  if (!controlsReady) {
+    InitCommonControls();
+    controlsReady = true;
+  }
+  toolTip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, AfxGetInstanceHandle(),
+                            nullptr);
+  if (toolTip != nullptr) {
+    TOOLINFOA info = MakeToolInfo(m_hWnd, url);
+    info.rect = client;
+    SendMessageA(toolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  }
+
+  CStatic::OnAttach();
+}
+
+void CHyperLink::SetLinkTarget(const char* text) {
+  url = text != nullptr ? text : "";
+  if (!IsWindow(m_hWnd)) return;
+  ShowWindow(m_hWnd, SW_HIDE);
+  FitToText();
+  if (toolTip != nullptr) {
+    TOOLINFOA info = MakeToolInfo(m_hWnd, url);
+    SendMessageA(toolTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
+  }
+  ShowWindow(m_hWnd, SW_SHOW);
+}
+
+void CHyperLink::SetLinkText(const char* text) {
+  if (!IsWindow(m_hWnd)) return;
+  ShowWindow(m_hWnd, SW_HIDE);
+  SetWindowTextA(m_hWnd, text != nullptr ? text : "");
+  FitToText();
+  ShowWindow(m_hWnd, SW_SHOW);
+}
+
+void CHyperLink::MarkVisited(BOOL flag) {
+  visited = flag;
+}
+
+void CHyperLink::FitToText() {
+  if (!(linkStyle & LinkFitText) || !IsWindow(m_hWnd)) return;
+
+  RECT r;
+  GetWindowRect(m_hWnd, &r);
+  const int windowWidth = r.right - r.left;
+  const int windowHeight = r.bottom - r.top;
+  if (HWND parent = GetParent(m_hWnd)) {
+    POINT topLeft = {r.left, r.top};
+    POINT bottomRight = {r.right, r.bottom};
+    ScreenToClient(parent, &topLeft);
+    ScreenToClient(parent, &bottomRight);
+    r = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+  }
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  const int borderWidth = windowWidth - (client.right - client.left);
+  const int borderHeight = windowHeight - (client.bottom - client.top);
+
+  // Measure with the font the control draws with: our underlined copy, or
+  // the control's own if the copy could not be made.
+  const std::string text = WindowTextString();
+  HFONT font = linkFont;
+  if (font == nullptr) font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
+  SIZE extent = {0, 0};
+  HDC dc = GetDC(m_hWnd);
+  if (dc == nullptr) return;
+  HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  if (previous != nullptr) SelectObject(dc, previous);
+  ReleaseDC(m_hWnd, dc);
+
+  const LONG style = GetWindowLongA(m_hWnd, GWL_STYLE);
+  if (style & SS_CENTERIMAGE) {
+    const int shift = (r.bottom - r.top - extent.cy) / 2;
+    r.top += shift;
+    r.bottom -= shift;
+  } else {
+    r.bottom = r.top + extent.cy;
+  }
+  // SS_CENTER and SS_RIGHT are values of the alignment field, tested as bits.
+  if (style & SS_CENTER) {
+    const int shift = (r.right - r.left - extent.cx) / 2;
+    r.left += shift;
+    r.right -= shift;
+  } else if (style & SS_RIGHT) {
+    r.left = r.right - extent.cx;
+  } else {
+    r.right = r.left + extent.cx;
+  }
+  MoveWindow(m_hWnd, r.left, r.top, r.right - r.left + borderWidth, r.bottom - r.top + borderHeight,
+             TRUE);
+}
+
+void CHyperLink::OpenLink() {
+  const int result = LaunchUrl(url.c_str(), SW_SHOW);
+  if (result > 32) {
+    visited = TRUE;
+    Redraw();
+  } else {
+    MessageBeep(MB_ICONEXCLAMATION);
+    ShowOpenError(result);
+  }
+}
+
+void CHyperLink::LoadHandCursor() {
+  if (handCursor != nullptr) return;
+  char windowsDir[MAX_PATH];
+  const UINT length = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+  char path[MAX_PATH];
+  if (length > 0 && length < sizeof(windowsDir) &&
+      static_cast<size_t>(snprintf(path, sizeof(path), "%s\\winhlp32.exe", windowsDir)) <
+          sizeof(path)) {
+    if (HMODULE viewer = LoadLibraryA(path)) {
+      if (HCURSOR hand = LoadCursorA(viewer, MAKEINTRESOURCEA(kHandCursorId))) {
+        handCursor = CopyIcon(hand);
+      }
+      FreeLibrary(viewer);
+    }
+  }
+  // Systems without the help viewer's pointer have a hand of their own.
+  if (handCursor == nullptr) handCursor = LoadCursorA(nullptr, IDC_HAND);
+}
+
+BOOL CHyperLink::PreTranslateMessage(MSG* msg) {
+  if (toolTip != nullptr) {
+    SendMessageA(toolTip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
+  }
+  return CStatic::PreTranslateMessage(msg);
+}
+
+LRESULT CHyperLink::OnCtlColor(WPARAM wParam, LPARAM) {
+  HDC dc = reinterpret_cast<HDC>(wParam);
+  COLORREF colour;
+  if (mouseOver && (linkStyle & LinkHoverColour)) {
+    colour = HoverColour;
+  } else if (!(linkStyle & LinkNoActiveColour) && active) {
+    colour = ActiveColour;
+  } else if (visited) {
+    colour = VisitedColour;
+  } else {
+    colour = LinkColour;
+  }
+  SetTextColor(dc, colour);
+  SetBkMode(dc, TRANSPARENT);
+  return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+}
+
+LRESULT CHyperLink::OnSetCursor(WPARAM, LPARAM) {
+  if (handCursor == nullptr) return FALSE;
+  SetCursor(handCursor);
+  return TRUE;
+}
+
+LRESULT CHyperLink::OnMouseMove(WPARAM, LPARAM lParam) {
+  if (!mouseOver) {
+    // The first move that reaches the label counts as entering it.
+    mouseOver = TRUE;
+    Redraw();
+    SetCapture(m_hWnd);
+    return 0;
+  }
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  const POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  if (!PtInRect(&client, point)) {
+    mouseOver = FALSE;
+    ReleaseCapture();
+    Redraw();
+  }
+  return 0;
+}
+
+LRESULT CHyperLink::OnLButtonUp(WPARAM, LPARAM) {
+  if (active && !(linkStyle & LinkOpenOnPress)) OpenLink();
+  return 0;
+}
+
+LRESULT CHyperLink::OnSetFocus(WPARAM, LPARAM) {
+  active = TRUE;
+  Redraw();
+  return 0;
+}
+
+LRESULT CHyperLink::OnKillFocus(WPARAM, LPARAM) {
+  // The capture stays: the next move counts as entering again and ends it
+  // once the pointer is outside.
+  mouseOver = FALSE;
+  active = FALSE;
+  Redraw();
+  return 0;
+}
+
+LRESULT CHyperLink::OnKeyDown(WPARAM wParam, LPARAM) {
+  if (wParam == VK_SPACE) {
+    OpenLink();
+    return 0;
+  }
+  return Default();
+}
+
+LRESULT CHyperLink::OnNcHitTest(WPARAM, LPARAM) {
+  return HTCLIENT;
+}
+
+LRESULT CHyperLink::OnLButtonDown(WPARAM, LPARAM) {
+  if (linkStyle & LinkTakeFocus) SetFocus(m_hWnd);
+  if (linkStyle & LinkOpenOnPress) OpenLink();
+  active = TRUE;
+  return 0;
+}
