@@ -82,11 +82,15 @@ bool WritePng(const std::string& path, int width, int height,
 
 }  // namespace
 
-bool SaveScreenRectPng(const RECT& rect, const std::string& path) {
+bool SaveScreenRectPng(const RECT& wanted, const std::string& path) {
+  // Only what is on the screen can be read; the rest would come back black.
+  const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT rect;
+  if (!IntersectRect(&rect, &wanted, &screen)) return false;
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
   if (width <= 0 || height <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
+  HDC screenDc = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screenDc);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
@@ -95,11 +99,11 @@ bool SaveScreenRectPng(const RECT& rect, const std::string& path) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateDIBSection(screenDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   bool ok = false;
   if (bitmap != nullptr) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    ok = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != 0;
+    ok = BitBlt(memory, 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY) != 0;
     GdiFlush();
     SelectObject(memory, old);
     if (ok) {
@@ -115,7 +119,7 @@ bool SaveScreenRectPng(const RECT& rect, const std::string& path) {
     DeleteObject(bitmap);
   }
   DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  ReleaseDC(nullptr, screenDc);
   return ok;
 }
 
