@@ -6,6 +6,7 @@
 #include "resource.h"
 #include "ticker/TraceLog.h"
 #include "ticker/core/Caption.h"
+#include "ticker/core/ScrollModel.h"
 
 namespace {
 constexpr int kWindowWidth = 350;
@@ -61,6 +62,10 @@ BOOL CVelquoraDlg::OnInitDialog() {
   GetWindowRect(m_hWnd, &m_startRect);
   SetWindowPos(m_hWnd, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
 
+  const ScrollRange range = StartupScrollRange(FullHeight());
+  SetScrollBar(range.minimum, range.maximum, range.page, range.position);
+  m_scrollPos = 0;
+
   m_hWhiteBrush = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
 
   SYSTEMTIME now;
@@ -100,6 +105,69 @@ void CVelquoraDlg::PlaceInCorner() {
 }
 
 void CVelquoraDlg::GetSetURLs() {}
+
+// ---- scrolling and painting of the headline panel
+
+void CVelquoraDlg::SetScrollBar(int minimum, int maximum, int page, int position) {
+  SCROLLINFO info = {};
+  info.cbSize = sizeof(info);  // 28 bytes
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+  info.nMin = minimum;
+  info.nMax = maximum;
+  info.nPage = static_cast<UINT>(page);
+  info.nPos = position;
+  SetScrollInfo(m_hWnd, SB_VERT, &info, TRUE);
+}
+
+void CVelquoraDlg::ScrollToPosition(int pos) {
+  const int step = pos - m_scrollPos;
+  m_scrollPos = pos;
+  SetScrollPos(m_hWnd, SB_VERT, m_scrollPos, TRUE);
+  ScrollWindow(m_hWnd, 0, -step, nullptr, nullptr);
+}
+
+LRESULT CVelquoraDlg::OnVScroll(WPARAM wParam, LPARAM) {
+  int step = 0;
+  if (!ScrollStep(LOWORD(wParam), static_cast<short>(HIWORD(wParam)), m_scrollPos, FullHeight(),
+                  m_clientHeight, &step)) {
+    return 0;
+  }
+  ScrollToPosition(m_scrollPos + step);
+  return Default();
+}
+
+LRESULT CVelquoraDlg::OnSize(WPARAM, LPARAM lParam) {
+  const LRESULT result = Default();
+  m_clientHeight = HIWORD(lParam);
+  const ScrollRange range = SizeScrollRange(FullHeight(), m_clientHeight);
+  SetScrollBar(range.minimum, range.maximum, range.page, range.position);
+  return result;
+}
+
+LRESULT CVelquoraDlg::OnPaint(WPARAM, LPARAM) {
+  if (!IsIconic(m_hWnd)) return Default();
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hWnd, &paint);
+  SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int iconWidth = GetSystemMetrics(SM_CXICON);
+  const int iconHeight = GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  DrawIcon(dc, (client.right - client.left - iconWidth + 1) / 2,
+           (client.bottom - client.top - iconHeight + 1) / 2, m_hIcon);
+  EndPaint(m_hWnd, &paint);
+  return 0;
+}
+
+LRESULT CVelquoraDlg::OnQueryDragIcon(WPARAM, LPARAM) {
+  return reinterpret_cast<LRESULT>(m_hIcon);
+}
+
+// The window's own background is white; every other colour request goes on
+// to the default handling, where the headline labels answer their own.
+LRESULT CVelquoraDlg::OnCtlColorDialog(WPARAM, LPARAM) {
+  return reinterpret_cast<LRESULT>(m_hWhiteBrush);
+}
 
 void CVelquoraDlg::ReloadNews() {
   char categoryName[256];

@@ -32,12 +32,21 @@ class CVelquoraDlg : public CDialog {
   LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
   void OnPreferencesExit();
   void OnReloadNews();
+  LRESULT OnVScroll(WPARAM wParam, LPARAM lParam);
+  LRESULT OnSize(WPARAM wParam, LPARAM lParam);
+  LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
+  LRESULT OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
+  LRESULT OnCtlColorDialog(WPARAM wParam, LPARAM lParam);
 
  private:
   // Reads "URLCODE" and, when it is there, sets m_feedUrl and the name.
   void ReadCategory(char* categoryName, size_t size);
   void SetCaption(const char* categoryName, const SYSTEMTIME& time, bool loading);
   void PlaceInCorner();
+  int FullHeight() const { return m_startRect.bottom - m_startRect.top; }
+  void SetScrollBar(int minimum, int maximum, int page, int position);
+  // Moves the contents so that position pos is at the top.
+  void ScrollToPosition(int pos);
 
   HICON m_hIcon;
   HBRUSH m_hWhiteBrush;
