@@ -1,1 +1,143 @@
-// Placeholder until Setup lands.
+// The hidden host dialog of Setup and the installation.
+#include "setup/SetupDlg.h"
+
+#include <shlobj.h>
+
+#include "resource.h"
+#include "setup/SetupShell.h"
+#include "setup/UninstallDlg.h"
+#include "setup/core/CommandLine.h"
+#include "setup/core/PathText.h"
+#include "setup/core/SetupNames.h"
+
+namespace {
+
+// Copy paths are built in buffers of this size.
+constexpr size_t kCopyPathSize = 256;
+// Shortcut file paths are handed to the shell in UTF-16 of this size.
+constexpr int kLinkPathChars = 256;
+
+constexpr char kInstallComplete[] =
+    "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel menu. "
+    "\r \n Thank you for downloading Vantrel.";
+
+}  // namespace
+
+CSetupDlg::CSetupDlg(CWnd* parent) : CDialog(IDD_SETUP_DIALOG, parent) {}
+
+BOOL CSetupDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  // The shell-link object needs COM; OnInstall uninitialises it.
+  CoInitialize(nullptr);
+
+  if (ChooseSetupMode(m_optionText) == SetupMode::kInstall) {
+    OnInstall();
+  } else {
+    CUninstallDlg confirm;
+    if (confirm.DoModal() == IDOK) confirm.OnUninstall();
+  }
+  // Already queued when the modal loop starts, the quit request ends it before
+  // this dialog is ever shown.
+  PostQuitMessage(0);
+  return TRUE;
+}
+
+void CSetupDlg::OnInstall() {
+  HKEY key = nullptr;
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kSettingsKey, &key) == ERROR_SUCCESS) {
+    const DWORD category = kDefaultCategoryCode;
+    RegSetValueExA(key, "URLCODE", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&category),
+                   sizeof category);
+    RegSetValueExA(key, "PROXY", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    RegCloseKey(key);
+  }
+
+  // The files come from the directory Setup was started from, never from the
+  // current directory. A module path that does not fit is not guessed at.
+  char sourceDirectory[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, sourceDirectory, sizeof sourceDirectory);
+  const bool haveSource = length > 0 && length < sizeof sourceDirectory;
+  if (haveSource) CutAfterLastBackslash(sourceDirectory);
+
+  CreateAppDirectory();
+  CreateProgramGroupandItem();
+  if (haveSource) CopyFilesToSoftwareDir(sourceDirectory);
+
+  ShowSetupMessage(m_hWnd, kInstallComplete);
+  CoUninitialize();
+}
+
+void CSetupDlg::CreateAppDirectory() {
+  CreateDirectoryA(kProgramDirectory, nullptr);
+}
+
+HRESULT CSetupDlg::CreateProgramGroupandItem() {
+  // The targets need not exist yet: the files are copied afterwards.
+  char target[MAX_PATH];
+  JoinPath(target, sizeof target, kProgramDirectory, "Vantrel.exe");
+  CreateShellLink(target, "Vantrel.lnk", "Vantrel");
+  JoinPath(target, sizeof target, kProgramDirectory, "ReadMe.txt");
+  CreateShellLink(target, "ReadMe.lnk", "ReadMe");
+  JoinPath(target, sizeof target, kProgramDirectory, "Setup.exe");
+  return CreateShellLink(target, "Uninstall.lnk", "Uninstall Vantrel");
+}
+
+void CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
+  static const struct {
+    const char* source;
+    const char* destination;
+  } kCopies[] = {
+      {"Vantrel.exe", "Vantrel.EXE"},
+      {"Readme.txt", "Readme.txt"},
+      {"Setup.exe", "Setup.exe"},
+  };
+  for (const auto& copy : kCopies) {
+    char source[kCopyPathSize];
+    char destination[kCopyPathSize];
+    // A path too long for its buffer skips that copy.
+    if (!CopyPath(source, sizeof source, sourceDirectory) ||
+        !AppendPath(source, sizeof source, copy.source) ||
+        !JoinPath(destination, sizeof destination, kProgramDirectory, copy.destination)) {
+      continue;
+    }
+    CopyFileA(source, destination, FALSE);
+  }
+}
+
+HRESULT CSetupDlg::CreateShellLink(const char* target, const char* linkName,
+                                   const char* description) {
+  IShellLinkA* link = nullptr;
+  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    reinterpret_cast<void**>(&link));
+  if (FAILED(result)) return result;
+
+  IPersistFile* file = nullptr;
+  result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  if (FAILED(result)) {
+    link->Release();
+    return result;
+  }
+
+  result = link->SetPath(target);
+  link->SetDescription(description);
+  if (SUCCEEDED(result)) {
+    char path[1024];
+    WCHAR widePath[kLinkPathChars];
+    if (!GetProgramGroupPath(path, sizeof path)) {
+      result = E_FAIL;
+    } else {
+      CreateDirectoryA(path, nullptr);
+      // A link path too long for the wide buffer is not saved.
+      if (!AppendPath(path, sizeof path, "\\") || !AppendPath(path, sizeof path, linkName) ||
+          MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, kLinkPathChars) == 0) {
+        result = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+      } else {
+        result = file->Save(widePath, TRUE);
+      }
+    }
+  }
+
+  file->Release();
+  link->Release();
+  return result;
+}

@@ -1,0 +1,32 @@
+// What Setup's installer and uninstaller share with the shell.
+#include "setup/SetupShell.h"
+
+#include <shlobj.h>
+
+#include <string>
+
+#include "setup/core/PathText.h"
+#include "setup/core/SetupNames.h"
+
+int ShowSetupMessage(HWND owner, const char* text) {
+  char modulePath[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
+  // A path that did not fit comes back cut short and maybe unterminated.
+  std::string title = "Setup";
+  if (length > 0 && length < sizeof modulePath) title = ProgramTitle(modulePath);
+  return MessageBoxA(owner, text, title.c_str(), MB_OK);
+}
+
+bool GetProgramGroupPath(char* out, size_t size) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, &list)) || list == nullptr) {
+    return false;
+  }
+  char folder[MAX_PATH] = "";
+  const BOOL resolved = SHGetPathFromIDListA(list, folder);
+  CoTaskMemFree(list);
+  if (!resolved) return false;
+  return CopyPath(out, size, folder) && AppendPath(out, size, kProgramGroupSuffix);
+}
