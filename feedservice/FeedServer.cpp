@@ -3,9 +3,12 @@
 #include "feedservice/FeedServer.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -85,6 +88,13 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
   httplib::Server& s = *server_;
   s.new_task_queue = [] { return new httplib::ThreadPool(32); };
   s.set_keep_alive_max_count(100);
+  // The library's default on Linux is SO_REUSEPORT, which lets a second
+  // service bind the same port and silently share its connections. Only
+  // SO_REUSEADDR: a restart may reuse the port, a second live listener may not.
+  s.set_socket_options([](int sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
 
   s.set_payload_max_length(kMaxBodyBytes);
   s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -154,6 +164,7 @@ FeedServer::~FeedServer() {
 
 bool FeedServer::Bind(std::string* error) {
   int bound = -1;
+  errno = 0;
   if (config_.port == 0) {
     bound = server_->bind_to_any_port(config_.listenAddress);
   } else if (server_->bind_to_port(config_.listenAddress, config_.port)) {

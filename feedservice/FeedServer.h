@@ -2,6 +2,7 @@
 // top of cpp-httplib's server and thread pool.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -48,4 +49,6 @@ class FeedServer {
   AccessLog* log_;
   std::unique_ptr<httplib::Server> server_;
   int port_ = 0;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> stopRequested_{false};
 };

@@ -1,0 +1,159 @@
+// The feedservice program as the test bed runs it: started with --port 0, found
+// through its port file, stopped with a signal.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "feedservice/FeedServer.h"
+
+extern char** environ;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// Polls cond every 10 ms for at most seconds.
+template <typename Cond>
+bool WaitFor(double seconds, Cond cond) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+class FeedServiceProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/feedservice-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ASSERT_EQ(mkdir((dir_ + "/feeds").c_str(), 0755), 0);
+  }
+
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+
+  // Starts the program with args, its output going to files in the test's directory.
+  void Start(const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/stdout").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/stderr").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv = {const_cast<char*>(FEEDSERVICE_EXE)};
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&pid_, FEEDSERVICE_EXE, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  // The exit status once the program has ended (bounded wait), -1 if it did
+  // not end or did not exit normally.
+  int ExitStatus(double seconds = 10) {
+    int status = 0;
+    const bool ended = WaitFor(seconds, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
+    if (!ended) return -1;
+    pid_ = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string dir_;
+  pid_t pid_ = 0;
+};
+
+TEST_F(FeedServiceProgram, PortZeroWritesPortFileAndStopsOnSignal) {
+  for (int stopSignal : {SIGTERM, SIGINT}) {
+    const std::string portFile = dir_ + "/port";
+    unlink(portFile.c_str());
+    Start({"--listen", "127.0.0.1", "--port", "0", "--port-file", portFile, "--data",
+           dir_ + "/feeds", "--access-log", dir_ + "/access.log"});
+    ASSERT_TRUE(WaitFor(10, [&] { return !ReadFile(portFile).empty(); }));
+    const std::string text = ReadFile(portFile);
+    ASSERT_EQ(text.back(), '\n');
+    const int port = std::atoi(text.c_str());
+    ASSERT_GT(port, 0);
+    ASSERT_LE(port, 65535);
+    EXPECT_EQ(text, std::to_string(port) + "\n");
+
+    httplib::Client client("127.0.0.1", port);
+    auto res = client.Get("/health", {{"User-Agent", "cli-test"}});
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->body, "ok\n");
+    ASSERT_TRUE(WaitFor(5, [&] { return !ReadFile(dir_ + "/access.log").empty(); }));
+    EXPECT_EQ(ReadFile(dir_ + "/access.log"), "GET /health 200 3 \"cli-test\"\n");
+    unlink((dir_ + "/access.log").c_str());
+
+    kill(pid_, stopSignal);
+    EXPECT_EQ(ExitStatus(), 0) << "signal " << stopSignal;
+  }
+  // Only the port file is left: the temporary name it was written under is gone.
+  EXPECT_TRUE(Exists(dir_ + "/port"));
+  EXPECT_EQ(std::system(("test $(ls '" + dir_ + "' | grep -c tmp) -eq 0").c_str()), 0);
+}
+
+TEST_F(FeedServiceProgram, HelpPrintsUsage) {
+  Start({"--help"});
+  EXPECT_EQ(ExitStatus(), 0);
+  EXPECT_NE(ReadFile(dir_ + "/stdout").find("--port-file FILE"), std::string::npos);
+}
+
+TEST_F(FeedServiceProgram, RefusesToStartWithAClearError) {
+  // A port already taken.
+  FeedServer holder(FeedServerConfig{"127.0.0.1", 0, ""}, nullptr);
+  std::string error;
+  ASSERT_TRUE(holder.Bind(&error)) << error;
+  const std::string busyPort = std::to_string(holder.port());
+
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{"--port", "70000"}, "invalid port"},
+      {{"--port"}, "needs a value"},
+      {{"--colour", "red"}, "unknown option"},
+      {{"--port", "0", "--data", "/nonexistent/feeds"}, "data directory"},
+      {{"--port", "0", "--access-log", "/nonexistent/dir/log"}, "cannot open access log"},
+      {{"--port", "0", "--port-file", "/nonexistent/dir/port"}, "cannot write port file"},
+      {{"--listen", "127.0.0.1", "--port", busyPort}, "cannot listen"},
+      {{"--listen", "no.such.host.invalid", "--port", "0"}, "cannot listen"},
+  };
+  for (const Case& c : cases) {
+    Start(c.args);
+    const int status = ExitStatus();
+    EXPECT_GT(status, 0) << c.args[0];
+    EXPECT_NE(ReadFile(dir_ + "/stderr").find(c.message), std::string::npos)
+        << c.args[0] << ": " << ReadFile(dir_ + "/stderr");
+  }
+}
+
+}  // namespace
