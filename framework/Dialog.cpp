@@ -38,7 +38,8 @@ CDialog::CDialog(UINT templateId, CWnd* parent)
       m_modal(false),
       m_endRequested(false),
       m_result(-1),
-      m_initStarted(false) {}
+      m_initStarted(false),
+      m_passingDown(0) {}
 
 CDialog::~CDialog() {
   if (m_hWnd != nullptr) ::DestroyWindow(m_hWnd);
@@ -64,7 +65,10 @@ BOOL CDialog::Create() {
 // The template's dialog procedure. It binds the window to its object and
 // subclasses it, so every later message goes through the object's message
 // table first and reaches the dialog manager as default handling; here it
-// only passes WM_INITDIALOG on and leaves everything else to the manager.
+// passes WM_INITDIALOG on and leaves everything else to the manager, except
+// colour requests that the manager (or a theme) asks this procedure for
+// directly: those the object answers when its table handles them, with the
+// brush as the result.
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   CDialog* dialog = static_cast<CDialog*>(FromHandle(hwnd));
   if (dialog == nullptr) {
@@ -73,9 +77,21 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     g_creating = nullptr;
     dialog->BindAndSubclass(hwnd);
   }
+  if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+    if (dialog->m_passingDown == message || !dialog->HandlesMessage(message, wParam)) return FALSE;
+    return CWnd::WndProc(hwnd, message, wParam, lParam);
+  }
   if (message != WM_INITDIALOG || dialog->m_initStarted) return FALSE;
   dialog->m_initStarted = true;
   return CWnd::WndProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  const UINT outer = m_passingDown;
+  m_passingDown = message;
+  const LRESULT result = CWnd::DefWindowProc(message, wParam, lParam);
+  m_passingDown = outer;
+  return result;
 }
 
 LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM) {

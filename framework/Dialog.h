@@ -46,6 +46,7 @@ class CDialog : public CWnd {
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
   BOOL PreTranslateMessage(MSG* msg) override;
+  LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  protected:
   UINT m_templateId;
@@ -61,4 +62,5 @@ class CDialog : public CWnd {
   bool m_endRequested;
   INT_PTR m_result;
   bool m_initStarted;
+  UINT m_passingDown;  // the message being passed to the dialog manager, if any
 };

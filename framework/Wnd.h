@@ -101,6 +101,8 @@ class CWnd {
 
   // Default handling of the message being handled.
   LRESULT Default();
+  // Whether this object's message table has an entry for the message.
+  bool HandlesMessage(UINT message, WPARAM wParam) const { return FindEntry(message, wParam); }
 
   static const MessageMap* GetThisMessageMap();
 

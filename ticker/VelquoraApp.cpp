@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/App.h"
+#include "ticker/FeedHost.h"
 #include "ticker/VelquoraDlg.h"
 
 class CVelquoraApp : public CWinApp {
@@ -14,6 +15,7 @@ CVelquoraApp theApp;
 
 BOOL CVelquoraApp::InitInstance() {
   // The command line is not interpreted.
+  LoadFeedHost();  // the feed addresses, before the first category lookup
   CVelquoraDlg* dialog = new (std::nothrow) CVelquoraDlg();
   if (dialog == nullptr) return FALSE;
   if (dialog->m_hWnd == nullptr) {

@@ -1,9 +1,15 @@
 #include "ticker/VelquoraDlg.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 
 #include "framework/App.h"
+#include "hyperlink/AboutBox.h"
 #include "resource.h"
+#include "ticker/FeedFile.h"
+#include "ticker/HtmlDump.h"
+#include "ticker/PreferencesDlg.h"
+#include "ticker/SettingsStore.h"
 #include "ticker/TraceLog.h"
 #include "ticker/core/Caption.h"
 #include "ticker/core/ScrollModel.h"
@@ -11,6 +17,22 @@
 namespace {
 constexpr int kWindowWidth = 350;
 constexpr int kWindowHeight = 200;
+constexpr char kFeedFile[] = "test.xml";
+
+// The static control of each headline slot, top to bottom.
+constexpr int kSlotControls[kHeadlineSlots] = {
+    IDC_HEADLINE_0,  IDC_HEADLINE_1,  IDC_HEADLINE_2,  IDC_HEADLINE_3,  IDC_HEADLINE_4,
+    IDC_HEADLINE_5,  IDC_HEADLINE_6,  IDC_HEADLINE_7,  IDC_HEADLINE_8,  IDC_HEADLINE_9,
+    IDC_HEADLINE_10, IDC_HEADLINE_11, IDC_HEADLINE_12, IDC_HEADLINE_13, IDC_HEADLINE_14,
+    IDC_HEADLINE_15, IDC_HEADLINE_16, IDC_HEADLINE_17, IDC_HEADLINE_18, IDC_HEADLINE_19};
+
+// The notification-area icon, filled once at start and used unchanged.
+NOTIFYICONDATAA g_trayIcon;
+constexpr DWORD kTrayIconRecordSize = 488;  // the form with a 128-character tip
+
+// Broadcast by the shell when the taskbar is created again (after a restart
+// of the shell): the icon has to be added anew.
+const UINT g_taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CVelquoraDlg, CDialog)
@@ -19,6 +41,14 @@ ON_MESSAGE(WM_DESTROY, OnDestroy)
 ON_MESSAGE(WM_CLOSE, OnClose)
 ON_COMMAND(ID_TRAY_EXIT, OnPreferencesExit)
 ON_COMMAND(IDC_RELOAD_NEWS, OnReloadNews)
+ON_MESSAGE(WM_VSCROLL, OnVScroll)
+ON_MESSAGE(WM_SIZE, OnSize)
+ON_MESSAGE(WM_PAINT, OnPaint)
+ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
+ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColorDialog)
+ON_COMMAND(ID_TRAY_PREFERENCES, OnPreferences)
+ON_COMMAND(ID_TRAY_ABOUT, OnAbout)
+ON_COMMAND(IDC_CHANGE_CATEGORY, OnChangeCategory)
 END_MESSAGE_MAP()
 
 CVelquoraDlg::CVelquoraDlg(CWnd* parent)
@@ -28,8 +58,7 @@ CVelquoraDlg::CVelquoraDlg(CWnd* parent)
       m_exitRequested(0),
       m_startRect{0, 0, 0, 0},
       m_scrollPos(0),
-      m_clientHeight(0),
-      m_parseCursor(nullptr) {
+      m_clientHeight(0) {
   Create();
 }
 
@@ -37,6 +66,9 @@ CVelquoraDlg::~CVelquoraDlg() = default;
 
 void CVelquoraDlg::DoDataExchange(CDataExchange* dx) {
   CDialog::DoDataExchange(dx);
+  for (int slot = 0; slot < kHeadlineSlots; ++slot) {
+    DDX_Control(dx, kSlotControls[slot], m_headlineLinks[slot]);
+  }
 }
 
 BOOL CVelquoraDlg::OnInitDialog() {
@@ -66,6 +98,7 @@ BOOL CVelquoraDlg::OnInitDialog() {
   SetScrollBar(range.minimum, range.maximum, range.page, range.position);
   m_scrollPos = 0;
 
+  AddTrayIcon();
   m_hWhiteBrush = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
 
   SYSTEMTIME now;
@@ -85,6 +118,16 @@ BOOL CVelquoraDlg::OnInitDialog() {
 
 void CVelquoraDlg::ReadCategory(char* categoryName, size_t size) {
   lstrcpynA(categoryName, kNoCategoryName, static_cast<int>(size));
+  DWORD code = 0;
+  if (GetRegistryDword("URLCODE", &code) != 1) return;
+  // A code the catalogue does not know counts as no code at all.
+  const char* url = CPreferencesDlg::GetCategoryFeedUrl(static_cast<int>(code));
+  const char* name = CPreferencesDlg::GetCategoryName(static_cast<int>(code));
+  if (url == nullptr || name == nullptr) return;
+  char feedUrl[INTERNET_MAX_URL_LENGTH];
+  lstrcpynA(feedUrl, url, sizeof(feedUrl));
+  lstrcpynA(categoryName, name, static_cast<int>(size));
+  m_feedUrl = feedUrl;
 }
 
 void CVelquoraDlg::SetCaption(const char* categoryName, const SYSTEMTIME& time, bool loading) {
@@ -104,7 +147,43 @@ void CVelquoraDlg::PlaceInCorner() {
   MoveWindow(m_hWnd, at.left, at.top, width, height, TRUE);
 }
 
-void CVelquoraDlg::GetSetURLs() {}
+// One refresh pass: download into the feed file, extract up to twenty pairs,
+// hand each to its label. Blocks the thread for its whole length.
+void CVelquoraDlg::GetSetURLs() {
+  TraceLog("CVelquoraDlg::GetSetURLs\n");
+  HCURSOR previousCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  ScrollToPosition(1);
+
+  CHtmlDump dump;
+  dump.DumpHtml(m_feedUrl.c_str(), kFeedFile);  // what counts is what the file holds now
+  TraceLog("After DumpHTML\n");
+
+  char* feed = nullptr;
+  if (ReadWholeFile(kFeedFile, &feed) != S_OK) {
+    SetCursor(previousCursor);
+    return;
+  }
+  const int pairs = ExtractHeadlines(feed, m_headlineUrls, m_headlineTexts);
+  FreeFeedBuffer(feed);
+  if (pairs < 0) {  // out of memory: the labels keep what they show
+    SetCursor(previousCursor);
+    return;
+  }
+
+  for (int slot = 0; slot < kHeadlineSlots; ++slot) {
+    TraceLog("Set %d value \n", slot);
+    m_headlineLinks[slot].MarkVisited(FALSE);
+    m_headlineLinks[slot].SetLinkTarget(m_headlineUrls[slot].c_str());
+    m_headlineLinks[slot].SetLinkText(m_headlineTexts[slot].c_str());
+  }
+  InvalidateRect(m_hWnd, nullptr, TRUE);
+  for (int slot = 0; slot < kHeadlineSlots; ++slot) {
+    m_headlineUrls[slot].clear();
+    m_headlineTexts[slot].clear();
+  }
+  TraceLog("Clearing and before returning from GetSetURLs\n");
+  SetCursor(previousCursor);
+}
 
 // ---- scrolling and painting of the headline panel
 
@@ -180,7 +259,7 @@ void CVelquoraDlg::ReloadNews() {
   SetForegroundWindow(m_hWnd);
   GetSetURLs();
   SetCaption(categoryName, now, false);
-  DeleteFileA("test.xml");
+  DeleteFileA(kFeedFile);
   UpdateWindow(m_hWnd);
 }
 
@@ -189,8 +268,75 @@ void CVelquoraDlg::OnReloadNews() {
 }
 
 LRESULT CVelquoraDlg::OnSysCommand(WPARAM wParam, LPARAM) {
-  if ((wParam & 0xFFF0) == IDM_ABOUTBOX) return 0;
-  return Default();
+  if ((wParam & 0xFFF0) != IDM_ABOUTBOX) return Default();
+  ShowAboutBox();
+  return 0;
+}
+
+void CVelquoraDlg::OnAbout() {
+  ShowAboutBox();
+}
+
+void CVelquoraDlg::ShowAboutBox() {
+  CAboutBox about(this);
+  about.DoModal();
+}
+
+void CVelquoraDlg::OnChangeCategory() {
+  CPreferencesDlg preferences;
+  if (preferences.DoModal() == IDOK) ReloadNews();
+}
+
+void CVelquoraDlg::OnPreferences() {
+  TraceLog("CVelquoraDlg::OnPreferences\n");
+  CPreferencesDlg preferences;
+  preferences.DoModal();  // the choice takes effect at the next reload
+}
+
+// ---- notification-area icon
+
+void CVelquoraDlg::AddTrayIcon() {
+  if (g_trayIcon.cbSize == 0) {
+    g_trayIcon.cbSize = kTrayIconRecordSize;
+    g_trayIcon.hWnd = m_hWnd;
+    g_trayIcon.uID = TRAY_ICON_ID;
+    g_trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    g_trayIcon.uCallbackMessage = WM_TRAYNOTIFY;
+    g_trayIcon.hIcon =
+        static_cast<HICON>(LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                      IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    lstrcpynA(g_trayIcon.szTip, "Vantrel", sizeof(g_trayIcon.szTip));
+  }
+  Shell_NotifyIconA(NIM_ADD, &g_trayIcon);
+}
+
+void CVelquoraDlg::DeleteTrayIcon() {
+  Shell_NotifyIconA(NIM_DELETE, &g_trayIcon);
+}
+
+LRESULT CVelquoraDlg::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
+  switch (lParam) {
+    case WM_LBUTTONUP:
+      ShowWindow(m_hWnd, SW_SHOW);
+      SetForegroundWindow(m_hWnd);
+      break;
+    case WM_RBUTTONUP: {
+      SetForegroundWindow(m_hWnd);
+      POINT pointer;
+      GetCursorPos(&pointer);
+      HMENU menu = LoadMenuA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
+      HMENU popup = GetSubMenu(menu, 0);
+      SetForegroundWindow(m_hWnd);
+      // The chosen item arrives later as an ordinary WM_COMMAND.
+      TrackPopupMenu(popup, TPM_RIGHTBUTTON, pointer.x, pointer.y, 0, m_hWnd, nullptr);
+      PostMessageA(m_hWnd, WM_NULL, 0, 0);
+      DestroyMenu(menu);
+      break;
+    }
+    default:
+      return 0;  // moves, presses and double clicks do nothing
+  }
+  return CDialog::DefWindowProc(WM_TRAYNOTIFY, wParam, lParam);
 }
 
 LRESULT CVelquoraDlg::OnClose(WPARAM, LPARAM) {
@@ -198,12 +344,15 @@ LRESULT CVelquoraDlg::OnClose(WPARAM, LPARAM) {
     ShowWindow(m_hWnd, SW_HIDE);
     return 0;
   }
+  DeleteTrayIcon();
   DestroyWindow();
   return 0;
 }
 
 LRESULT CVelquoraDlg::OnDestroy(WPARAM, LPARAM) {
-  return Default();
+  const LRESULT result = Default();
+  DeleteTrayIcon();  // fails quietly when Exit removed it already
+  return result;
 }
 
 void CVelquoraDlg::OnPreferencesExit() {
@@ -219,6 +368,8 @@ void CVelquoraDlg::OnOK() {
 }
 
 LRESULT CVelquoraDlg::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TRAYNOTIFY) return OnTrayNotify(wParam, lParam);
+  if (message == g_taskbarCreated && g_taskbarCreated != 0) AddTrayIcon();
   return CDialog::DefWindowProc(message, wParam, lParam);
 }
 

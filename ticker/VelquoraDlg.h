@@ -5,8 +5,8 @@
 #include <string>
 
 #include "framework/Dialog.h"
-
-constexpr int kHeadlineSlots = 20;
+#include "hyperlink/HyperLink.h"
+#include "ticker/core/FeedExtract.h"
 
 class CVelquoraDlg : public CDialog {
  public:
@@ -32,6 +32,9 @@ class CVelquoraDlg : public CDialog {
   LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
   void OnPreferencesExit();
   void OnReloadNews();
+  void OnChangeCategory();
+  void OnPreferences();
+  void OnAbout();
   LRESULT OnVScroll(WPARAM wParam, LPARAM lParam);
   LRESULT OnSize(WPARAM wParam, LPARAM lParam);
   LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
@@ -48,6 +51,13 @@ class CVelquoraDlg : public CDialog {
   // Moves the contents so that position pos is at the top.
   void ScrollToPosition(int pos);
 
+  void ShowAboutBox();
+  void AddTrayIcon();
+  void DeleteTrayIcon();
+  // Notification-area icon messages: show on a left click, menu on a right click.
+  LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+
+  CHyperLink m_headlineLinks[kHeadlineSlots];  // slot 0 at the top
   HICON m_hIcon;
   HBRUSH m_hWhiteBrush;
   std::string m_headlineUrls[kHeadlineSlots];
@@ -57,5 +67,4 @@ class CVelquoraDlg : public CDialog {
   RECT m_startRect;  // the template's window rectangle, before the resize at start
   int m_scrollPos;
   int m_clientHeight;
-  const char* m_parseCursor;
 };
