@@ -1,0 +1,428 @@
+// Feed download against the test bed's feed service, the proxy fall-back
+// through replaced session calls, and reading the feed file back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/Ticker.h"
+#include "ticker/FeedFile.h"
+#include "ticker/HtmlDump.h"
+#include "ticker/core/Catalogue.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr char kOpenUrlFailed[] = "InternetOpenUrl failed! Check URL or connection";
+constexpr char kProxyWarning[] =
+    "If you are using Proxy to access internet, Please set the proxy server in Preferences "
+    "dialog and retry";
+
+struct ShownBox {
+  std::string caption;
+  std::string text;
+};
+
+// Watches for message boxes of this process with the given caption while it
+// lives, records their text and closes them with OK (the code under test
+// blocks in MessageBoxA on this test's main thread meanwhile).
+class BoxWatcher {
+ public:
+  explicit BoxWatcher(std::string caption) : caption_(std::move(caption)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~BoxWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::vector<ShownBox> Shown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return shown_;
+  }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      HWND box = FindWindowA("#32770", caption_.c_str());
+      DWORD pid = 0;
+      if (box != nullptr) GetWindowThreadProcessId(box, &pid);
+      if (box != nullptr && pid == GetCurrentProcessId() && IsWindowVisible(box)) {
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          shown_.push_back({caption_, MessageBoxText(box)});
+        }
+        CloseMessageBox(box);
+        WaitUntil([box] { return !IsWindow(box); }, 5000);
+      }
+      Sleep(10);
+    }
+  }
+
+  const std::string caption_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<ShownBox> shown_;
+  std::thread thread_;
+};
+
+// n bytes of line-structured text with printf directives in it (a chunk must
+// be written as text, never used as a format).
+std::string Body(size_t n) {
+  std::string body;
+  for (int line = 0; body.size() < n; ++line) {
+    body += "<item n=\"" + std::to_string(line) + "\">100% %s %d %n sure</item>\n";
+  }
+  body.resize(n);
+  return body;
+}
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string FileText(const std::string& path) {
+  std::string text;
+  if (!ReadFileText(path, &text)) return "(missing)";
+  return text;
+}
+
+size_t CountLines(const std::vector<std::string>& lines, const std::string& wanted) {
+  return static_cast<size_t>(std::count(lines.begin(), lines.end(), wanted));
+}
+
+class HtmlDumpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Env("FEED_PORT").empty()) << "needs the test bed";
+    dir_ = MakeTempDir("htmldump");
+    ASSERT_FALSE(dir_.empty());
+    path_ = dir_ + "\\test.xml";
+  }
+  void TearDown() override {
+    for (const std::string& name : pages_) RemoveFeedPage(name.c_str());
+    RemoveTree(dir_);
+  }
+
+  // A page of the feed service under a category name of this test only, and
+  // the address the ticker would ask for it.
+  std::string ServePage(const std::string& name, const std::string& body) {
+    pages_.push_back(name);
+    EXPECT_TRUE(WriteFeedPage(name.c_str(), body));
+    return MakeFeedUrl(FeedHost().c_str(), name.c_str());
+  }
+
+  std::string dir_;
+  std::string path_;
+  std::vector<std::string> pages_;
+};
+
+TEST_F(HtmlDumpTest, StoresTheBodyInChunksWithWidenedLineEnds) {
+  struct Case {
+    size_t size;
+    size_t chunks;  // reads of at most 1023 bytes
+  };
+  for (const Case& c : {Case{2500, 3}, Case{1023, 1}, Case{1024, 2}, Case{1, 1}}) {
+    SCOPED_TRACE(c.size);
+    const std::string body = Body(c.size);
+    const std::string url = ServePage("Feed download " + std::to_string(c.size), body);
+    ASSERT_TRUE(WriteFileText(path_, "an earlier, longer feed that must go entirely\n"));
+    ClearTraceLog();
+
+    CHtmlDump dump;
+    EXPECT_EQ(dump.DumpHtml(url.c_str(), path_.c_str()), c.size);
+
+    EXPECT_EQ(FileText(path_), WithCrLf(body));
+    const std::vector<std::string> trace = TraceLines();
+    EXPECT_EQ(CountLines(trace, "CHtmlDump::DumpToFile"), c.chunks);
+    EXPECT_EQ(CountLines(trace, "CHtmlDump::DumpHtml"), 1u);
+    EXPECT_EQ(CountLines(trace, "CHtmlDump::InitializeInternet"), 1u);
+  }
+}
+
+TEST_F(HtmlDumpTest, AsksWithTheAddressAndAgentNeverFromTheCache) {
+  const std::string name = "Feed download & agent";
+  const std::string query = "/cgi-local/page?c=" + EncodeCategoryName(name.c_str()) + "&o=xml";
+  const std::string url = ServePage(name, "first answer\n");
+  const size_t logStart = FeedLogLineCount();
+
+  CHtmlDump dump;
+  EXPECT_EQ(dump.DumpHtml(url.c_str(), path_.c_str()), 13u);
+  // The same address again, with a new answer: it must come from the server.
+  ASSERT_TRUE(WriteFeedPage(name.c_str(), "second answer\n"));
+  EXPECT_EQ(dump.DumpHtml(url.c_str(), path_.c_str()), 14u);
+  EXPECT_EQ(FileText(path_), "second answer\r\n");
+
+  std::vector<std::string> requests;
+  EXPECT_TRUE(WaitUntil([&] {
+    requests = FeedLogLinesSince(logStart);
+    return requests.size() >= 2;
+  }));
+  ASSERT_EQ(requests.size(), 2u);
+  for (const std::string& line : requests) {
+    EXPECT_EQ(line.rfind("GET " + query + " ", 0), 0u) << line;
+    EXPECT_NE(line.find(" \"DediDodi\""), std::string::npos) << line;
+  }
+}
+
+TEST_F(HtmlDumpTest, AnEmptyBodyLeavesAnEmptyFile) {
+  const std::string url = ServePage("Feed download empty", "");
+  ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
+  ClearTraceLog();
+
+  CHtmlDump dump;
+  EXPECT_EQ(dump.DumpHtml(url.c_str(), path_.c_str()), 0u);
+  EXPECT_EQ(FileText(path_), "");
+  EXPECT_EQ(CountLines(TraceLines(), "CHtmlDump::DumpToFile"), 0u);
+}
+
+TEST_F(HtmlDumpTest, AnAddressThatCannotBeOpenedIsShownAndEmptiesTheFile) {
+  const std::string url = "http://127.0.0.1:1/cgi-local/page?c=Refused&o=xml";
+  ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
+
+  BoxWatcher boxes(url);
+  CHtmlDump dump;
+  EXPECT_EQ(dump.DumpHtml(url.c_str(), path_.c_str()), 0u);
+
+  const std::vector<ShownBox> shown = boxes.Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, kOpenUrlFailed);
+  EXPECT_TRUE(FileExists(path_));
+  EXPECT_EQ(FileText(path_), "");
+}
+
+TEST_F(HtmlDumpTest, NoAddressLeavesTheFileAlone) {
+  ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
+  CHtmlDump dump;
+  EXPECT_EQ(dump.DumpHtml(nullptr, path_.c_str()), 0u);
+  EXPECT_EQ(FileText(path_), "earlier feed\n");
+}
+
+// ---- the proxy fall-back, through replaced session calls
+
+struct SessionCall {
+  std::string agent;
+  DWORD accessType;
+  bool proxyNull;
+  bool bypassNull;
+  DWORD flags;
+};
+
+struct ProxyOption {
+  HINTERNET internet;
+  DWORD option;
+  DWORD length;
+  DWORD accessType;
+  std::string proxy;
+  std::string bypass;
+  bool sameText;
+};
+
+struct FakeSession {
+  int failOpens = 0;  // this many session opens fail before the real one is used
+  bool optionWorks = true;
+  std::vector<SessionCall> opens;
+  std::vector<ProxyOption> options;
+};
+FakeSession* g_fake = nullptr;
+
+HINTERNET WINAPI FakeOpen(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR bypass,
+                          DWORD flags) {
+  g_fake->opens.push_back(
+      {agent ? agent : "(null)", accessType, proxy == nullptr, bypass == nullptr, flags});
+  if (static_cast<int>(g_fake->opens.size()) <= g_fake->failOpens) return nullptr;
+  // A working session for the rest of the download; no real proxy exists here.
+  return InternetOpenA(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+}
+
+BOOL WINAPI FakeSetOption(HINTERNET internet, DWORD option, LPVOID buffer, DWORD length) {
+  const INTERNET_PROXY_INFO* info = static_cast<const INTERNET_PROXY_INFO*>(buffer);
+  g_fake->options.push_back({internet, option, length, info->dwAccessType,
+                             info->lpszProxy ? info->lpszProxy : "(null)",
+                             info->lpszProxyBypass ? info->lpszProxyBypass : "(null)",
+                             info->lpszProxy == info->lpszProxyBypass});
+  return g_fake->optionWorks;
+}
+
+// Replaces the session calls and the "PROXY" setting for one test and puts
+// both back afterwards.
+class ProxyFallbackTest : public HtmlDumpTest {
+ protected:
+  void SetUp() override {
+    HtmlDumpTest::SetUp();
+    HKEY key;
+    keyExisted_ =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (keyExisted_) RegCloseKey(key);
+    proxyExisted_ = GetSettingsString("PROXY", &savedProxy_);
+    saved_ = g_internetSessionCalls;
+    g_fake = &fake_;
+    g_internetSessionCalls = {FakeOpen, FakeSetOption};
+  }
+  void TearDown() override {
+    g_internetSessionCalls = saved_;
+    g_fake = nullptr;
+    if (!keyExisted_) {
+      DeleteSettingsKey();
+    } else if (proxyExisted_) {
+      SetSettingsString("PROXY", savedProxy_.c_str());
+    } else {
+      RemoveProxyValue();
+    }
+    HtmlDumpTest::TearDown();
+  }
+
+  static void RemoveProxyValue() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_SET_VALUE, &key) ==
+        ERROR_SUCCESS) {
+      RegDeleteValueA(key, "PROXY");
+      RegCloseKey(key);
+    }
+  }
+
+  FakeSession fake_;
+  InternetSessionCalls saved_{};
+  bool keyExisted_ = false;
+  bool proxyExisted_ = false;
+  std::string savedProxy_;
+};
+
+TEST_F(ProxyFallbackTest, ProxyStoredButEmptyWarnsWithoutTryingIt) {
+  ASSERT_TRUE(SetSettingsString("PROXY", ""));
+  fake_.failOpens = 1;
+  ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
+
+  BoxWatcher warnings("Warning");
+  CHtmlDump dump;
+  EXPECT_EQ(dump.DumpHtml(ServePage("Feed download proxy", "x\n").c_str(), path_.c_str()), 0u);
+
+  const std::vector<ShownBox> shown = warnings.Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, kProxyWarning);
+  EXPECT_EQ(fake_.opens.size(), 1u);
+  EXPECT_TRUE(fake_.options.empty());
+  EXPECT_EQ(FileText(path_), "earlier feed\n");
+}
+
+TEST_F(ProxyFallbackTest, TriesTheStoredProxyWhenTheSystemSettingsFail) {
+  struct Case {
+    const char* name;
+    const char* proxy;  // null: no "PROXY" value; "(no key)": no settings key
+    int failOpens;
+    bool optionWorks;
+    size_t expectedOpens;
+    std::string expectedList;  // both lists of the proxy record
+    bool warned;
+    bool downloaded;
+  };
+  const Case cases[] = {
+      {"proxy works", "proxy.test:8080", 1, true, 2, "proxy.test:8080", false, true},
+      {"proxy fails too", "proxy.test:8080", 2, true, 2, "proxy.test:8080", true, false},
+      {"no value, proxy fails", nullptr, 2, true, 2, "", true, false},
+      {"no key, proxy fails", "(no key)", 2, true, 2, "", true, false},
+      {"option refused", "proxy.test:8080", 2, false, 1, "proxy.test:8080", false, false},
+  };
+  const std::string url = ServePage("Feed download proxy", "via proxy\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.proxy == nullptr) {
+      ASSERT_TRUE(SetSettingsString("PROXY", "placeholder"));
+      RemoveProxyValue();
+    } else if (std::string(c.proxy) == "(no key)") {
+      DeleteSettingsKey();
+    } else {
+      ASSERT_TRUE(SetSettingsString("PROXY", c.proxy));
+    }
+    fake_ = FakeSession{};
+    fake_.failOpens = c.failOpens;
+    fake_.optionWorks = c.optionWorks;
+    ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
+
+    BoxWatcher warnings("Warning");
+    CHtmlDump dump;
+    const DWORD count = dump.DumpHtml(url.c_str(), path_.c_str());
+
+    const std::vector<ShownBox> shown = warnings.Shown();
+    EXPECT_EQ(shown.size(), c.warned ? 1u : 0u);
+    for (const ShownBox& box : shown) EXPECT_EQ(box.text, kProxyWarning);
+    ASSERT_EQ(fake_.opens.size(), c.expectedOpens);
+    for (size_t i = 0; i < fake_.opens.size(); ++i) {
+      EXPECT_EQ(fake_.opens[i].agent, "DediDodi");
+      EXPECT_EQ(fake_.opens[i].accessType, i == 0 ? 0u : 3u);  // PRECONFIG, then PROXY
+      EXPECT_TRUE(fake_.opens[i].proxyNull && fake_.opens[i].bypassNull);
+      EXPECT_EQ(fake_.opens[i].flags, 0u);
+    }
+    ASSERT_EQ(fake_.options.size(), 1u);
+    const ProxyOption& option = fake_.options[0];
+    EXPECT_EQ(option.internet, nullptr);  // process-wide
+    EXPECT_EQ(option.option, 38u);        // INTERNET_OPTION_PROXY
+    EXPECT_EQ(option.length, sizeof(INTERNET_PROXY_INFO));
+    EXPECT_EQ(option.accessType, 3u);  // INTERNET_OPEN_TYPE_PROXY
+    EXPECT_EQ(option.proxy, c.expectedList);
+    EXPECT_EQ(option.bypass, c.expectedList);
+    EXPECT_TRUE(option.sameText);
+    EXPECT_EQ(count, c.downloaded ? 10u : 0u);
+    EXPECT_EQ(FileText(path_), c.downloaded ? "via proxy\r\n" : "earlier feed\n");
+  }
+}
+
+TEST_F(ProxyFallbackTest, AWorkingDefaultSessionNeverLooksAtTheProxy) {
+  const std::string url = ServePage("Feed download default", "direct\n");
+  for (const char* proxy : {"", "proxy.test:8080"}) {
+    ASSERT_TRUE(SetSettingsString("PROXY", proxy));
+    fake_ = FakeSession{};
+
+    BoxWatcher warnings("Warning");
+    CHtmlDump dump;
+    EXPECT_EQ(dump.DumpHtml(url.c_str(), path_.c_str()), 7u);
+    EXPECT_TRUE(warnings.Shown().empty());
+    EXPECT_EQ(fake_.opens.size(), 1u);
+    EXPECT_TRUE(fake_.options.empty());
+  }
+}
+
+// ---- reading the feed file back
+
+TEST_F(HtmlDumpTest, ReadWholeFileGivesTheBytesAndATerminatingNul) {
+  struct Case {
+    const char* name;
+    bool create;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"content", true, std::string("<url>a</url>\r\n\x01\xff", 16)},
+      {"empty", true, ""},
+      {"inner NUL", true, std::string("ab\0cd", 5)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteFileText(path_, c.content));
+    char* buffer = reinterpret_cast<char*>(1);
+    ASSERT_EQ(ReadWholeFile(path_.c_str(), &buffer), S_OK);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(std::string(buffer, c.content.size()), c.content);
+    EXPECT_EQ(buffer[c.content.size()], '\0');
+    FreeFeedBuffer(buffer);
+  }
+}
+
+TEST_F(HtmlDumpTest, ReadWholeFileFailsWithoutTheFile) {
+  char* buffer = reinterpret_cast<char*>(1);
+  EXPECT_EQ(ReadWholeFile((dir_ + "\\missing.xml").c_str(), &buffer), E_FAIL);
+  EXPECT_EQ(buffer, nullptr);
+  buffer = reinterpret_cast<char*>(1);
+  EXPECT_EQ(ReadWholeFile(dir_.c_str(), &buffer), E_FAIL);  // a directory
+  EXPECT_EQ(buffer, nullptr);
+}
+
+}  // namespace
