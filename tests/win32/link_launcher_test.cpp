@@ -180,15 +180,6 @@ TEST_F(LinkLauncher, ShellOpensAWebAddressAsOneArgument) {
   EXPECT_EQ(lines[0], recorder_ + " \"http://127.0.0.1/a%20b?q=%22x%22%20-evil\"");
 }
 
-TEST_F(LinkLauncher, ShellSuccessLeavesTheHtmCommandUnused) {
-  RegisterShellBrowser();
-  RegisterHtmBrowser(recorder_ + " fallback \"%1\"");
-  EXPECT_GT(LaunchUrl("HTTP://127.0.0.1/shell", SW_SHOW), 32);
-  const std::vector<std::string> lines = WaitForBrowser(1);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], recorder_ + " \"HTTP://127.0.0.1/shell\"");
-}
-
 TEST_F(LinkLauncher, ShellRefusalRunsTheHtmCommandWithTheAddressAppended) {
   RemoveShellBrowser();
   const char address[] = "http://127.0.0.1/p?a=1&b=two words\"\t!";
