@@ -138,12 +138,16 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
 
   s.set_error_handler(
       httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {
+        // The flag is cleared here as well as in the logger, in case an answer
+        // that cannot be sent skips the logger.
+        const bool routed = t_routed;
+        t_routed = false;
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         // The library answers 400 to a request it cannot take apart, before
         // routing. Of those, a well-formed request line with a method other than
         // GET or HEAD is a refused method, and one with GET or HEAD failed on a
         // header line longer than the library reads (8192 bytes).
-        if (res.status == 400 && !t_routed && !req.target.empty() &&
+        if (res.status == 400 && !routed && !req.target.empty() &&
             (req.version == "HTTP/1.1" || req.version == "HTTP/1.0")) {
           if (!IsServedMethod(req.method)) {
             RefuseMethod(res);
