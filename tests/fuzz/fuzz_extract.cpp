@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t at = text.find(kUrlOpenTag + urls[i] + kUrlCloseTag, from);
     if (at == std::string::npos) std::abort();
     from = at + 1;
-    if (!texts[i].empty() && text.find(kHeadlineOpenTag + texts[i] + kHeadlineCloseTag) ==
-                                 std::string::npos) {
+    if (!texts[i].empty() &&
+        text.find(kHeadlineOpenTag + texts[i] + kHeadlineCloseTag) == std::string::npos) {
       std::abort();
     }
   }
