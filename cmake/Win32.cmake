@@ -43,6 +43,11 @@ target_include_directories(setup PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/
 target_compile_options(setup PRIVATE ${WARNINGS})
 target_link_libraries(setup PUBLIC setup_core framework)
 
+# windres does not report what a resource script includes: rebuild the
+# resources whenever anything in res/ changes.
+file(GLOB RES_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*)
+set_source_files_properties(res/Vantrel.rc res/Setup.rc PROPERTIES OBJECT_DEPENDS "${RES_FILES}")
+
 add_executable(Vantrel WIN32 ticker/VelquoraApp.cpp framework/AppMain.cpp res/Vantrel.rc)
 target_compile_options(Vantrel PRIVATE ${WARNINGS})
 target_link_libraries(Vantrel PRIVATE ticker)
@@ -96,6 +101,7 @@ function(add_wine_tests layer timeout)
     set(target ${layer}_${name})
     set(rc ${CMAKE_SOURCE_DIR}/tests/${layer}/${name}.rc)
     if(EXISTS ${rc})
+      set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${RES_FILES}")
       add_executable(${target} ${src} ${rc})
     else()
       add_executable(${target} ${src})
