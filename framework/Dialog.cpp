@@ -126,6 +126,10 @@ void CDialog::EndDialog(int result) {
   if (m_modal) {
     m_result = result;
     m_endRequested = true;
+    // Wake the modal loop: a request that came in a message sent from another
+    // thread was handled inside GetMessage, which would otherwise go on
+    // waiting for some unrelated message before the loop sees the request.
+    if (m_hWnd != nullptr) PostMessageA(m_hWnd, WM_NULL, 0, 0);
   } else if (m_hWnd != nullptr) {
     ShowWindow(m_hWnd, SW_HIDE);
   }

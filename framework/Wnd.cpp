@@ -83,15 +83,20 @@ const MessageMap* CWnd::GetMessageMap() const {
   return GetThisMessageMap();
 }
 
-const MessageEntry* CWnd::FindEntry(UINT message, WPARAM wParam) const {
+const MessageEntry* CWnd::FindEntry(UINT message, WPARAM wParam, LPARAM lParam) const {
   for (const MessageMap* map = GetMessageMap(); map != nullptr; map = map->base) {
     for (const MessageEntry* e = map->entries; e->onMessage != nullptr || e->onCommand != nullptr;
          ++e) {
       if (message < e->firstMessage || message > e->lastMessage) continue;
       if (message == WM_COMMAND) {
-        // Commands from menus, accelerators and button clicks (notification 0 or 1).
+        // Commands come from menus and button clicks (code 0) and from
+        // accelerators (code 1 without a control). A control's other
+        // notifications are not commands: code 1 from a control is, for
+        // instance, a combo box's or list box's selection change.
+        const UINT code = HIWORD(wParam);
+        const bool command = code == 0 || (code == 1 && lParam == 0);
         const UINT id = LOWORD(wParam);
-        if (HIWORD(wParam) > 1 || id < e->firstId || id > e->lastId) continue;
+        if (!command || id < e->firstId || id > e->lastId) continue;
       }
       return e;
     }
@@ -108,7 +113,9 @@ LRESULT CWnd::Call(const MessageEntry* entry, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (const MessageEntry* entry = FindEntry(message, wParam)) return Call(entry, wParam, lParam);
+  if (const MessageEntry* entry = FindEntry(message, wParam, lParam)) {
+    return Call(entry, wParam, lParam);
+  }
   return DefWindowProc(message, wParam, lParam);
 }
 
@@ -126,7 +133,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
-  const MessageEntry* entry = FindEntry(kReflectBase + message, wParam);
+  const MessageEntry* entry = FindEntry(kReflectBase + message, wParam, lParam);
   if (entry == nullptr) return FALSE;
   *result = Call(entry, wParam, lParam);
   return TRUE;

@@ -102,7 +102,9 @@ class CWnd {
   // Default handling of the message being handled.
   LRESULT Default();
   // Whether this object's message table has an entry for the message.
-  bool HandlesMessage(UINT message, WPARAM wParam) const { return FindEntry(message, wParam); }
+  bool HandlesMessage(UINT message, WPARAM wParam) const {
+    return FindEntry(message, wParam, 0) != nullptr;
+  }
 
   static const MessageMap* GetThisMessageMap();
 
@@ -122,7 +124,7 @@ class CWnd {
 
  private:
   void Unbind();
-  const MessageEntry* FindEntry(UINT message, WPARAM wParam) const;
+  const MessageEntry* FindEntry(UINT message, WPARAM wParam, LPARAM lParam) const;
   LRESULT Call(const MessageEntry* entry, WPARAM wParam, LPARAM lParam);
 
   WNDPROC m_oldProc;
