@@ -677,6 +677,55 @@ TEST_F(FrameworkTest, ModalRunWithAnExplicitParentDisablesItsTopLevelWindow) {
   EXPECT_TRUE(IsWindowEnabled(owner.m_hWnd));
 }
 
+TEST_F(FrameworkTest, MissingTemplateFailsWithoutLeavingTheOwnerDisabled) {
+  CWinApp app;
+  CTestDialog main;
+  ASSERT_TRUE(main.Create());
+  app.m_pMainWnd = &main;
+  CTestDialog missing(4711);
+  EXPECT_FALSE(missing.Create());
+  EXPECT_EQ(missing.DoModal(), -1);
+  EXPECT_EQ(missing.m_hWnd, nullptr);
+  EXPECT_EQ(missing.initCount, 0);
+  EXPECT_TRUE(IsWindowEnabled(main.m_hWnd));
+  app.m_pMainWnd = nullptr;
+}
+
+// The installer's pattern: a hidden host run modally as the main window does
+// its work while it initialises (a confirmation run nested in it), then posts
+// WM_QUIT, so that its own run ends before it is ever shown.
+TEST_F(FrameworkTest, HostDialogRunEndsOnQuitPostedDuringItsInitialisation) {
+  CWinApp app;
+  CTestDialog host(kPlainDialog);
+  app.m_pMainWnd = &host;
+  INT_PTR confirmResult = 0;
+  HWND confirmOwner = nullptr;
+  bool hostEnabledDuringConfirm = true, hostShown = false;
+  host.onShown = [&](CTestDialog&) { hostShown = true; };
+  host.onInit = [&](CTestDialog& self) {
+    CTestDialog confirm;
+    confirm.onInit = [&](CTestDialog& c) {
+      confirmOwner = GetWindow(c.m_hWnd, GW_OWNER);
+      hostEnabledDuringConfirm = IsWindowEnabled(self.m_hWnd) != FALSE;
+      PostMessageA(GetDlgItem(c.m_hWnd, IDOK), BM_CLICK, 0, 0);
+    };
+    confirmResult = confirm.DoModal();
+    PostQuitMessage(0);
+  };
+  Watchdog dog([&] { host.EndDialog(static_cast<int>(kTimedOut)); });
+  EXPECT_EQ(host.DoModal(), -1);
+  EXPECT_FALSE(dog.fired());
+  EXPECT_EQ(confirmResult, IDOK);
+  EXPECT_EQ(confirmOwner, host.hwndAtInit);
+  EXPECT_FALSE(hostEnabledDuringConfirm);
+  EXPECT_FALSE(hostShown);
+  EXPECT_FALSE(IsWindow(host.hwndAtInit));
+  EXPECT_EQ(app.m_pMainWnd, nullptr);
+  WPARAM code = 1;
+  EXPECT_TRUE(TakeQuit(&code));
+  EXPECT_EQ(code, 0u);
+}
+
 TEST_F(FrameworkTest, ModalRunReturnsTheEndDialogResult) {
   struct Case {
     const char* what;
