@@ -68,8 +68,10 @@ bool ShowsIcon(HWND dialog) {
   for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
     const DWORD style = static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE));
+    DWORD_PTR icon = 0;
     if (ClassName(child) == "Static" && (style & SS_TYPEMASK) == SS_ICON &&
-        IsWindowVisible(child)) {
+        IsWindowVisible(child) &&
+        SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &icon) && icon != 0) {
       return true;
     }
   }
