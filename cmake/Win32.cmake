@@ -56,6 +56,22 @@ add_executable(Setup WIN32 setup/SetupApp.cpp framework/AppMain.cpp res/Setup.rc
 target_compile_options(Setup PRIVATE ${WARNINGS})
 target_link_libraries(Setup PRIVATE setup)
 
+# The release archive: exactly the two programs, stripped, and the read-me.
+set(RELEASE_NAME Vantrel-${PROJECT_VERSION})
+set(RELEASE_DIR ${CMAKE_BINARY_DIR}/release/${RELEASE_NAME})
+set(RELEASE_ZIP ${CMAKE_BINARY_DIR}/release/${RELEASE_NAME}.zip)
+add_custom_command(OUTPUT ${RELEASE_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${RELEASE_DIR} ${RELEASE_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${RELEASE_DIR}
+  COMMAND ${CMAKE_STRIP} -o ${RELEASE_DIR}/Vantrel.exe $<TARGET_FILE:Vantrel>
+  COMMAND ${CMAKE_STRIP} -o ${RELEASE_DIR}/Setup.exe $<TARGET_FILE:Setup>
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/res/Readme.txt ${RELEASE_DIR}/Readme.txt
+  COMMAND zip -q -j -X ${RELEASE_ZIP} ${RELEASE_DIR}/Vantrel.exe ${RELEASE_DIR}/Setup.exe
+          ${RELEASE_DIR}/Readme.txt
+  DEPENDS Vantrel Setup ${CMAKE_SOURCE_DIR}/res/Readme.txt
+  COMMENT "Packing ${RELEASE_NAME}.zip")
+add_custom_target(release ALL DEPENDS ${RELEASE_ZIP})
+
 # ---------------------------------------------------------------- tests
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/gtest EXCLUDE_FROM_ALL)
@@ -120,4 +136,6 @@ add_wine_tests(gui 600)
 
 # The programs import system DLLs only.
 add_test(NAME win32.imports
-         COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports $<TARGET_FILE:Vantrel> $<TARGET_FILE:Setup>)
+         COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports $<TARGET_FILE:Vantrel> $<TARGET_FILE:Setup>
+                 ${RELEASE_DIR}/Vantrel.exe ${RELEASE_DIR}/Setup.exe)
+add_test(NAME win32.release_archive COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-release ${RELEASE_ZIP})

@@ -30,10 +30,14 @@ bool ParseFinalCaption(const std::string& caption, std::string* name) {
 
 class WindowTest : public ::testing::Test {
  protected:
+  // The ticker reads "India news" from the test bed's feed service.
   void SetUp() override {
     DeleteSettingsKey();
+    ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
+    ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
     ClearTraceLog();
   }
+  void TearDown() override { DeleteSettingsKey(); }
 };
 
 TEST_F(WindowTest, StartsInTheLowerRightCornerWithTheFinalCaption) {
@@ -49,7 +53,7 @@ TEST_F(WindowTest, StartsInTheLowerRightCornerWithTheFinalCaption) {
   std::string name;
   const std::string caption = WindowText(ticker.window);
   EXPECT_TRUE(ParseFinalCaption(caption, &name)) << caption;
-  EXPECT_EQ(name, "no category chosen");
+  EXPECT_EQ(name, "India news");
 
   // Template 102: the two buttons and twenty labels are there.
   EXPECT_EQ(WindowText(GetDlgItem(ticker.window, IDC_CHANGE_CATEGORY)), "Change category");
@@ -119,7 +123,7 @@ TEST_F(WindowTest, CommandLineChangesNothing) {
   EXPECT_EQ(rect.bottom, GetSystemMetrics(SM_CYFULLSCREEN));
   std::string name;
   EXPECT_TRUE(ParseFinalCaption(WindowText(ticker.window), &name));
-  EXPECT_EQ(name, "no category chosen");
+  EXPECT_EQ(name, "India news");
 }
 
 }  // namespace
