@@ -55,15 +55,21 @@ class FeedServiceProgram : public ::testing::Test {
   }
 
   void TearDown() override {
+    Kill();
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+
+  void Kill() {
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
+      pid_ = 0;
     }
-    std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
   // Starts the program with args, its output going to files in the test's directory.
   void Start(const std::vector<std::string>& args) {
+    Kill();  // a program left from an earlier case that did not end
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/stdout").c_str(),
