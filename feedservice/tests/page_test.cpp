@@ -185,32 +185,6 @@ TEST(FeedPage, OtherNamesGetAPageWithoutItems) {
   }
 }
 
-TEST(SampleData, RejectsMalformedFiles) {
-  const std::string templates =
-      "a\nb\nc\nd\ne\nf\ng\nh\ni\nj\nk\nl\n";  // twelve, the least a group may hold
-  struct Case {
-    std::string text;
-    bool ok;
-  } cases[] = {
-      {"[sources]\nS\n[group g]\ncodes: 101-110 200\n" + templates, true},
-      {"# only a comment\n[sources]\nS\n[group g]\n" + templates, true},
-      {"[group g]\n" + templates, false},                                // no sources
-      {"[sources]\nS\n[group g]\na\nb\n", false},                        // too few templates
-      {"[sources]\nS\n[group g]\ncodes: 110-101\n" + templates, false},  // reversed range
-      {"[sources]\nS\n[group g]\ncodes: x\n" + templates, false},
-      {"stray\n[sources]\nS\n", false},
-      {"[sources]\nS\n[bogus]\n", false},
-  };
-  for (const Case& c : cases) {
-    SampleHeadlines data;
-    std::string error;
-    EXPECT_EQ(ParseSampleHeadlines(c.text, &data, &error), c.ok) << c.text;
-    if (!c.ok) {
-      EXPECT_FALSE(error.empty());
-    }
-  }
-}
-
 TEST(FeedOptionsTest, ParsesTheCommandLine) {
   struct Case {
     std::vector<const char*> args;
