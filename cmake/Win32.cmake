@@ -82,7 +82,7 @@ file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.
 add_library(testsupport STATIC ${SUPPORT_SOURCES})
 target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(testsupport PRIVATE ${WARNINGS})
-target_link_libraries(testsupport PUBLIC gtest ${WIN32_SYSTEM_LIBS})
+target_link_libraries(testsupport PUBLIC gtest vantrel_core ${WIN32_SYSTEM_LIBS})
 
 # Small Windows programs the tests use (a recorder registered as the browser,
 # a minimal dialog program for comparisons): one per tests/tools/*.cpp.
@@ -133,6 +133,18 @@ function(add_wine_tests layer timeout)
 endfunction()
 add_wine_tests(win32 300)
 add_wine_tests(gui 600)
+
+# From download to uninstall in a fresh prefix, with the release archive.
+add_executable(system_test tests/system/whole_system_test.cpp)
+target_compile_options(system_test PRIVATE ${WARNINGS})
+target_link_libraries(system_test PRIVATE testsupport gtest_main)
+add_dependencies(system_test release ${TEST_TOOLS})
+add_test(NAME system.download_to_uninstall
+         COMMAND ${CMAKE_SOURCE_DIR}/scripts/system-test ${TESTBED_DIR} $<TARGET_FILE:system_test>
+                 ${RELEASE_ZIP})
+set_tests_properties(system.download_to_uninstall PROPERTIES
+  LABELS system TIMEOUT 600 FIXTURES_REQUIRED testbed RESOURCE_LOCK wine
+  ENVIRONMENT "VANTREL_BIN=${WIN_BINARY_DIR};VANTREL_SHOTS=${WIN_BINARY_DIR}\\screenshots")
 
 # The programs import system DLLs only.
 add_test(NAME win32.imports
