@@ -1,18 +1,20 @@
-// The real Setup.exe under Wine, run as a child process from a download
-// folder: installation, reinstallation, uninstallation with delete-at-restart
-// in both platform forms, and the confirmation's way out.
+// Setup under Wine. The real Setup.exe runs as a child process from a
+// download folder: installation, reinstallation, uninstallation with
+// delete-at-restart in both platform forms, and every way of declining. The
+// uninstaller's helpers run in-process for what a child cannot show.
 //
-// These tests change HKLM\Software\Vantrel, c:\Vantrel, the Start-menu group
-// and the pending delete operations of the test prefix; each one starts from
-// a clean state and restores what it found.
-#include <windows.h>
+// These tests change HKLM\Software\Vantrel, c:\Vantrel, the Start-menu group,
+// wininit.ini and the pending delete operations of the test prefix; each one
+// starts from a clean state and restores what it found.
+#include "setup/UninstallDlg.h"
 
-#include <objbase.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,8 +27,9 @@ namespace {
 const char kProgramDir[] = "c:\\Vantrel";
 const char kSettingsKey[] = "Software\\Vantrel";
 const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingValue[] = "PendingFileRenameOperations";
-const char kWineAppDefaults[] = "Software\\Wine\\AppDefaults\\Setup.exe";
+const char kPending[] = "PendingFileRenameOperations";
+const char kSetupAppDefaults[] = "Software\\Wine\\AppDefaults\\Setup.exe";
+const char kTestKey[] = "Software\\VantrelSetupTest";
 const char kConfirmCaption[] = "Vantrel NEWS UnInstall";
 const char kInstallText[] =
     "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel menu. "
@@ -55,87 +58,61 @@ std::string ShortPath(const std::string& path) {
   return n > 0 && n < sizeof shortPath ? shortPath : "";
 }
 
-// ---- registry
+std::string FileText(const std::string& path) {
+  std::string text;
+  return ts::ReadFileText(path, &text) ? text : std::string("<missing>");
+}
 
-bool KeyExists(HKEY root, const char* path) {
+bool KeyExists(HKEY root, const std::string& path) {
   HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
 
-struct RawValue {
-  bool present = false;
-  DWORD type = REG_NONE;
+// A value as stored: "<type>:<bytes>", or empty when absent.
+std::string RawValue(HKEY root, const char* keyPath, const char* name) {
+  HKEY key;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+  DWORD type = 0, size = 0;
   std::string data;
-  bool operator==(const RawValue& o) const {
-    return present == o.present && type == o.type && data == o.data;
-  }
-};
-
-RawValue ReadValue(HKEY root, const char* keyPath, const char* name) {
-  RawValue value;
-  HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
-  DWORD size = 0;
-  if (RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-    value.data.assign(size, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(&value.data[0]),
-                         &size) == ERROR_SUCCESS) {
-      value.data.resize(size);
-      value.present = true;
-    }
+  if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+    data.assign(size, '\0');
+    RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+    data = std::to_string(type) + ":" + data.substr(0, size);
   }
   RegCloseKey(key);
-  return value;
+  return data;
 }
 
-void WriteValue(HKEY root, const char* keyPath, const char* name, const RawValue& value) {
+void RestoreRawValue(HKEY root, const char* keyPath, const char* name, const std::string& raw) {
   HKEY key;
-  if (!value.present) {
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-      RegDeleteValueA(key, name);
-      RegCloseKey(key);
-    }
-    return;
-  }
   if (RegCreateKeyA(root, keyPath, &key) != ERROR_SUCCESS) return;
-  RegSetValueExA(key, name, 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
-                 static_cast<DWORD>(value.data.size()));
+  const size_t colon = raw.find(':');
+  if (colon == std::string::npos) {
+    RegDeleteValueA(key, name);
+  } else {
+    RegSetValueExA(key, name, 0, std::stoul(raw.substr(0, colon)),
+                   reinterpret_cast<const BYTE*>(raw.data() + colon + 1),
+                   static_cast<DWORD>(raw.size() - colon - 1));
+  }
   RegCloseKey(key);
 }
 
-RawValue Dword(DWORD number) {
-  return {true, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
-}
-
-RawValue Text(const std::string& text) {
-  return {true, REG_SZ, text + '\0'};
-}
-
-// The pending delete operations as (source, target) pairs.
-std::vector<std::pair<std::string, std::string>> PendingOperations() {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  const RawValue value = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+// The paths a raw PendingFileRenameOperations value schedules for deletion
+// (empty targets), in order, without "\??\".
+std::vector<std::string> PendingDeletions(const std::string& raw) {
   std::vector<std::string> strings;
-  size_t at = 0;
-  while (at < value.data.size()) {
-    const size_t end = value.data.find('\0', at);
+  for (size_t at = raw.find(':') + 1; at > 0 && at < raw.size();) {
+    const size_t end = raw.find('\0', at);
     if (end == std::string::npos) break;
-    strings.push_back(value.data.substr(at, end - at));
+    strings.push_back(raw.substr(at, end - at));
     at = end + 1;
   }
-  // A trailing empty string ends the list.
-  for (size_t i = 0; i + 1 < strings.size(); i += 2) pairs.emplace_back(strings[i], strings[i + 1]);
-  return pairs;
-}
-
-// Sources of pending deletions (empty targets), in order, without "\??\".
-std::vector<std::string> PendingDeletions() {
   std::vector<std::string> paths;
-  for (const auto& op : PendingOperations()) {
-    if (!op.second.empty()) continue;
-    paths.push_back(op.first.compare(0, 4, "\\??\\") == 0 ? op.first.substr(4) : op.first);
+  for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+    if (strings[i].empty() || !strings[i + 1].empty()) continue;
+    paths.push_back(strings[i].compare(0, 4, "\\??\\") == 0 ? strings[i].substr(4) : strings[i]);
   }
   return paths;
 }
@@ -145,14 +122,11 @@ std::vector<std::string> RenameLines() {
   const DWORD n = GetPrivateProfileSectionA("rename", section.data(),
                                             static_cast<DWORD>(section.size()), "wininit.ini");
   std::vector<std::string> lines;
-  for (size_t at = 0; at < n && section[at] != '\0';) {
+  for (size_t at = 0; at < n && section[at] != '\0'; at += lines.back().size() + 1) {
     lines.emplace_back(section.data() + at);
-    at += lines.back().size() + 1;
   }
   return lines;
 }
-
-// ---- shortcuts
 
 struct LinkInfo {
   bool loaded = false;
@@ -163,66 +137,24 @@ LinkInfo ReadLink(const std::string& file) {
   LinkInfo info;
   CoInitialize(nullptr);
   IShellLinkA* link = nullptr;
+  IPersistFile* persist = nullptr;
+  WCHAR wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
   if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link)))) {
-    IPersistFile* persist = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
-      WCHAR wide[MAX_PATH];
-      MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-      if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
-        char text[MAX_PATH] = "";
-        info.loaded = true;
-        link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-        info.path = text;
-        text[0] = '\0';
-        link->GetDescription(text, sizeof text);
-        info.description = text;
-        text[0] = '\0';
-        link->GetArguments(text, sizeof text);
-        info.arguments = text;
-      }
-      persist->Release();
-    }
-    link->Release();
+                                 reinterpret_cast<void**>(&link))) &&
+      SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
+      SUCCEEDED(persist->Load(wide, STGM_READ))) {
+    char text[3][MAX_PATH] = {"", "", ""};
+    link->GetPath(text[0], MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetDescription(text[1], MAX_PATH);
+    link->GetArguments(text[2], MAX_PATH);
+    info = {true, text[0], text[1], text[2]};
   }
+  if (persist != nullptr) persist->Release();
+  if (link != nullptr) link->Release();
   CoUninitialize();
   return info;
 }
-
-bool WriteLink(const std::string& file, const char* target, const char* description) {
-  CoInitialize(nullptr);
-  bool saved = false;
-  IShellLinkA* link = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link)))) {
-    IPersistFile* persist = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
-      link->SetPath(target);
-      link->SetDescription(description);
-      WCHAR wide[MAX_PATH];
-      MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-      saved = SUCCEEDED(persist->Save(wide, TRUE));
-      persist->Release();
-    }
-    link->Release();
-  }
-  CoUninitialize();
-  return saved;
-}
-
-struct ExpectedLink {
-  const char* file;
-  const char* target;
-  const char* description;
-};
-
-const ExpectedLink kLinks[] = {
-    {"Vantrel.lnk", "c:\\Vantrel\\Vantrel.exe", "Vantrel"},
-    {"ReadMe.lnk", "c:\\Vantrel\\ReadMe.txt", "ReadMe"},
-    {"Uninstall.lnk", "c:\\Vantrel\\Setup.exe", "Uninstall Vantrel"},
-};
-
-// ---- files
 
 std::vector<std::string> DirectoryNames(const std::string& directory) {
   std::vector<std::string> names;
@@ -237,54 +169,34 @@ std::vector<std::string> DirectoryNames(const std::string& directory) {
   return names;
 }
 
-std::string FileText(const std::string& path) {
-  std::string text;
-  return ts::ReadFileText(path, &text) ? text : std::string("<missing>");
-}
-
-void RemoveProgramTree() {
-  if (ts::FileExists(kProgramDir)) ts::RemoveTree(kProgramDir);
-  if (ts::FileExists(ProgramGroup())) ts::RemoveTree(ProgramGroup());
-}
-
-// Everything an installation leaves, to compare two states.
-struct Installation {
-  bool key = false;
-  RawValue urlcode, proxy;
-  std::map<std::string, std::string> files;  // name -> content, in c:\Vantrel
-  std::map<std::string, std::string> links;  // name -> "target|description"
-  bool operator==(const Installation& o) const {
-    return key == o.key && urlcode == o.urlcode && proxy == o.proxy && files == o.files &&
-           links == o.links;
-  }
-};
-
-Installation CurrentInstallation() {
-  Installation state;
-  state.key = KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
-  state.urlcode = ReadValue(HKEY_LOCAL_MACHINE, kSettingsKey, "URLCODE");
-  state.proxy = ReadValue(HKEY_LOCAL_MACHINE, kSettingsKey, "PROXY");
+// Everything an installation leaves, as one text to compare.
+std::string Installation() {
+  std::string state = KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey) ? "key\n" : "no key\n";
+  state += RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "URLCODE") + "\n";
+  state += RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "PROXY") + "\n";
   for (const std::string& name : DirectoryNames(kProgramDir)) {
-    state.files[name] = FileText(std::string(kProgramDir) + "\\" + name);
+    state += name + "=" + FileText(std::string(kProgramDir) + "\\" + name) + "\n";
   }
   for (const std::string& name : DirectoryNames(ProgramGroup())) {
     const LinkInfo link = ReadLink(ProgramGroup() + "\\" + name);
-    state.links[name] = link.path + "|" + link.description;
+    state += name + "->" + link.path + "|" + link.description + "|" + link.arguments + "\n";
   }
   return state;
 }
 
-// ---- the child
+void RemoveInstallation() {
+  ts::DeleteSettingsKey();
+  if (ts::FileExists(kProgramDir)) ts::RemoveTree(kProgramDir);
+  if (ts::FileExists(ProgramGroup())) ts::RemoveTree(ProgramGroup());
+}
 
-// Runs Setup and answers its windows; fails the test on anything unexpected.
-class SetupProgramTest : public ::testing::Test {
+class SetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    pending_ = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+    pending_ = RawValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
     hadWininit_ = ts::ReadFileText(WininitPath(), &wininit_);
-    ts::DeleteSettingsKey();
-    RemoveProgramTree();
-    RegDeleteKeyA(HKEY_CURRENT_USER, kWineAppDefaults);
+    RemoveInstallation();
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSetupAppDefaults);
     download_ = ts::MakeTempDir("vsetup");
     ASSERT_FALSE(download_.empty());
   }
@@ -292,10 +204,10 @@ class SetupProgramTest : public ::testing::Test {
   void TearDown() override {
     if (mapped_ != nullptr) FreeLibrary(mapped_);
     if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
-    ts::DeleteSettingsKey();
-    RemoveProgramTree();
-    RegDeleteKeyA(HKEY_CURRENT_USER, kWineAppDefaults);
-    WriteValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, pending_);
+    RemoveInstallation();
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSetupAppDefaults);
+    CUninstallDlg().RemoveRegistryTree(HKEY_CURRENT_USER, kTestKey);
+    RestoreRawValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending, pending_);
     if (hadWininit_) {
       ts::WriteFileText(WininitPath(), wininit_);
     } else {
@@ -304,14 +216,12 @@ class SetupProgramTest : public ::testing::Test {
     ts::RemoveTree(download_);
   }
 
-  // The download folder: copies of the programs and a read-me.
+  // The download folder: copies of the programs and the read-me users get.
   void StageDownload(bool complete = true) {
-    const std::string setup = download_ + "\\Setup.exe";
-    ASSERT_TRUE(CopyFileA(ts::BinPath("Setup.exe").c_str(), setup.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(ts::BinPath("Setup.exe").c_str(), setup().c_str(), FALSE));
     if (!complete) return;
     ASSERT_TRUE(CopyFileA(ts::BinPath("Vantrel.exe").c_str(), (download_ + "\\Vantrel.exe").c_str(),
                           FALSE));
-    // The read-me users get.
     ASSERT_TRUE(ts::ReadFileText(ts::Env("VANTREL_SRC") + "\\res\\Readme.txt", &readme_));
     ASSERT_FALSE(readme_.empty());
     // Notepad shows bare line feeds as one long line.
@@ -320,9 +230,9 @@ class SetupProgramTest : public ::testing::Test {
     }
     ASSERT_TRUE(ts::WriteFileText(download_ + "\\Readme.txt", readme_));
   }
+  std::string setup() const { return download_ + "\\Setup.exe"; }
 
-  // Waits for the child's message box captioned "Setup", checks its text and
-  // closes it.
+  // Waits for the child's box captioned "Setup", checks its text, closes it.
   void AnswerBox(ts::Child& child, const char* text) {
     HWND box = ts::WaitForWindow(child.info.dwProcessId, "#32770",
                                  [](const std::string& caption) { return caption == "Setup"; });
@@ -331,37 +241,27 @@ class SetupProgramTest : public ::testing::Test {
     ts::CloseMessageBox(box);
   }
 
-  void ExpectExitCodeZero(ts::Child& child) {
+  void Run(const std::string& exe, const char* arguments, const std::function<void(HWND)>& answer,
+           const char* boxText) {
+    ts::Child child = ts::StartProgram(exe, arguments, download_);
+    ASSERT_TRUE(child.Started());
+    if (answer) {
+      HWND confirm = ts::WaitForWindow(child.info.dwProcessId, "#32770",
+                                       [](const std::string& c) { return c == kConfirmCaption; });
+      ASSERT_NE(confirm, nullptr) << "no confirmation";
+      answer(confirm);
+    }
+    // Without a box to answer, the child must end by itself.
+    if (boxText != nullptr) AnswerBox(child, boxText);
     EXPECT_EQ(ts::WaitForExit(child), 0u);
     ts::Stop(child);
   }
-
-  void Install(const std::string& setup) {
-    ts::Child child = ts::StartProgram(setup, "/install", download_);
-    ASSERT_TRUE(child.Started());
-    AnswerBox(child, kInstallText);
-    ExpectExitCodeZero(child);
-  }
-
-  // Starts Setup without an option and answers the confirmation with the
-  // given action; expects the completion box only after "OK".
-  void Uninstall(const std::string& setup, const std::function<void(HWND)>& answer,
-                 bool confirmed) {
-    ts::Child child = ts::StartProgram(setup, "", download_);
-    ASSERT_TRUE(child.Started());
-    HWND confirm =
-        ts::WaitForWindow(child.info.dwProcessId, "#32770",
-                          [](const std::string& caption) { return caption == kConfirmCaption; });
-    ASSERT_NE(confirm, nullptr) << "no confirmation";
-    answer(confirm);
-    if (confirmed) AnswerBox(child, kUninstallText);
-    ExpectExitCodeZero(child);
-  }
-
+  void Install(const std::string& exe) { Run(exe, "/install", nullptr, kInstallText); }
+  void Uninstall(const std::string& exe) { Run(exe, "", ClickOk, kUninstallText); }
   static void ClickOk(HWND dialog) { PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); }
 
-  // What a running ticker does to its program file: maps it as an image,
-  // so that deleting it is refused with ERROR_ACCESS_DENIED.
+  // What a running ticker does to its program file: maps it as an image, so
+  // that deleting it is refused with ERROR_ACCESS_DENIED.
   void MapAsImage(const std::string& path) {
     mapped_ = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(mapped_, nullptr);
@@ -369,41 +269,54 @@ class SetupProgramTest : public ::testing::Test {
 
   void UseWin98ForSetup() {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kWineAppDefaults, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kSetupAppDefaults, &key), ERROR_SUCCESS);
     RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win98"), 6);
     RegCloseKey(key);
   }
 
-  std::string download_;
-  std::string readme_;
-  RawValue pending_;
-  std::string wininit_;
+  // Deletions scheduled since the test began.
+  std::vector<std::string> NewPendingDeletions() const {
+    std::vector<std::string> now =
+        PendingDeletions(RawValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending));
+    const size_t before = std::min(PendingDeletions(pending_).size(), now.size());
+    now.erase(now.begin(), now.begin() + static_cast<long>(before));
+    return now;
+  }
+
+  std::string download_, readme_, pending_, wininit_;
   bool hadWininit_ = false;
   HMODULE mapped_ = nullptr;
   HANDLE held_ = INVALID_HANDLE_VALUE;
 };
 
-void ExpectFreshInstallation(const std::string& readmeText, bool complete) {
-  EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kSettingsKey, "URLCODE"), Dword(282));
-  const RawValue proxy = ReadValue(HKEY_LOCAL_MACHINE, kSettingsKey, "PROXY");
-  EXPECT_EQ(proxy, Text(""));
-  EXPECT_EQ(proxy.data.size(), 1u);
+void ExpectFreshInstallation(const std::string& readme) {
+  const DWORD urlcode = 282;
+  EXPECT_EQ(
+      RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "URLCODE"),
+      std::to_string(REG_DWORD) + ":" + std::string(reinterpret_cast<const char*>(&urlcode), 4));
+  EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "PROXY"),
+            std::to_string(REG_SZ) + ":" + std::string(1, '\0'));
 
-  std::string setupBytes;
-  ASSERT_TRUE(ts::ReadFileText(ts::BinPath("Setup.exe"), &setupBytes));
-  EXPECT_EQ(FileText("c:\\Vantrel\\Setup.exe"), setupBytes);
-  if (complete) {
-    std::string tickerBytes;
-    ASSERT_TRUE(ts::ReadFileText(ts::BinPath("Vantrel.exe"), &tickerBytes));
-    EXPECT_EQ(FileText("c:\\Vantrel\\Vantrel.EXE"), tickerBytes);
-    EXPECT_EQ(FileText("c:\\Vantrel\\Readme.txt"), readmeText);
+  EXPECT_EQ(FileText("c:\\Vantrel\\Setup.exe"), FileText(ts::BinPath("Setup.exe")));
+  if (!readme.empty()) {
+    EXPECT_EQ(FileText("c:\\Vantrel\\Vantrel.EXE"), FileText(ts::BinPath("Vantrel.exe")));
+    EXPECT_EQ(FileText("c:\\Vantrel\\Readme.txt"), readme);
     EXPECT_EQ(DirectoryNames(kProgramDir).size(), 3u);
   } else {
     EXPECT_EQ(DirectoryNames(kProgramDir), std::vector<std::string>{"Setup.exe"});
   }
 
+  const struct {
+    const char* file;
+    const char* target;
+    const char* description;
+  } links[] = {
+      {"Vantrel.lnk", "c:\\Vantrel\\Vantrel.exe", "Vantrel"},
+      {"ReadMe.lnk", "c:\\Vantrel\\ReadMe.txt", "ReadMe"},
+      {"Uninstall.lnk", "c:\\Vantrel\\Setup.exe", "Uninstall Vantrel"},
+  };
   EXPECT_EQ(DirectoryNames(ProgramGroup()).size(), 3u);
-  for (const ExpectedLink& expected : kLinks) {
+  for (const auto& expected : links) {
     SCOPED_TRACE(expected.file);
     const LinkInfo link = ReadLink(ProgramGroup() + "\\" + expected.file);
     ASSERT_TRUE(link.loaded);
@@ -413,48 +326,46 @@ void ExpectFreshInstallation(const std::string& readmeText, bool complete) {
   }
 }
 
-TEST_F(SetupProgramTest, FirstInstallationWritesSettingsFilesAndShortcuts) {
+// ---- installation
+
+TEST_F(SetupTest, FirstInstallationWritesSettingsFilesAndShortcuts) {
   StageDownload();
-  Install(download_ + "\\Setup.exe");
-  ExpectFreshInstallation(readme_.c_str(), true);
-  // The Windows name of the ticker is the one the copy gives it.
-  EXPECT_TRUE(ts::FileExists("c:\\Vantrel\\Vantrel.EXE"));
+  Install(setup());
+  ExpectFreshInstallation(readme_);
 }
 
-TEST_F(SetupProgramTest, SecondInstallationResetsSettingsAndReplacesFilesAndShortcuts) {
+TEST_F(SetupTest, SecondInstallationResetsSettingsAndReplacesFilesAndShortcuts) {
   StageDownload();
-  const std::string setup = download_ + "\\Setup.exe";
-  Install(setup);
-  // The user picked another category and a proxy; the files and a shortcut
-  // changed since.
+  Install(setup());
   ASSERT_TRUE(ts::SetSettingsDword("URLCODE", 101));
   ASSERT_TRUE(ts::SetSettingsString("PROXY", "proxy.example:8080"));
   ASSERT_TRUE(ts::WriteFileText("c:\\Vantrel\\Readme.txt", "old read-me"));
   ASSERT_TRUE(ts::WriteFileText("c:\\Vantrel\\Vantrel.EXE", "old ticker"));
-  ASSERT_TRUE(WriteLink(ProgramGroup() + "\\ReadMe.lnk", "c:\\elsewhere\\x.txt", "stale"));
+  ASSERT_TRUE(ts::WriteFileText(ProgramGroup() + "\\ReadMe.lnk", "not a link"));
 
-  Install(setup);
-  ExpectFreshInstallation(readme_.c_str(), true);
+  Install(setup());
+  ExpectFreshInstallation(readme_);
 }
 
-TEST_F(SetupProgramTest, InstallationFromAFolderHoldingOnlySetupStillMakesTheShortcuts) {
+TEST_F(SetupTest, InstallationFromAFolderHoldingOnlySetupStillMakesTheShortcuts) {
   StageDownload(false);
-  Install(download_ + "\\Setup.exe");
-  ExpectFreshInstallation("", false);
+  Install(setup());
+  ExpectFreshInstallation("");
 }
 
-TEST_F(SetupProgramTest, UninstallFromElsewhereRemovesKeyGroupAndDirectory) {
+// ---- uninstallation
+
+TEST_F(SetupTest, UninstallFromElsewhereRemovesKeyGroupAndDirectory) {
   StageDownload();
-  const std::string setup = download_ + "\\Setup.exe";
-  Install(setup);
-  // More than a fresh installation holds: sub-keys below the settings key, a
-  // read-only file, and a subdirectory with its own files.
+  Install(setup());
+  // More than an installation holds: sub-keys, a read-only file, and a
+  // subdirectory with hidden and read-only files.
   HKEY key;
-  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Vantrel\\a\\b\\c", &key), ERROR_SUCCESS);
-  RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Vantrel\\d", &key), ERROR_SUCCESS);
-  RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
-  RegCloseKey(key);
+  for (const char* sub : {"\\a\\b\\c", "\\d", "\\a\\e"}) {
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, (std::string(kSettingsKey) + sub).c_str(), &key),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
   ASSERT_TRUE(SetFileAttributesA("c:\\Vantrel\\Readme.txt", FILE_ATTRIBUTE_READONLY));
   ASSERT_TRUE(CreateDirectoryA("c:\\Vantrel\\logs", nullptr));
   ASSERT_TRUE(CreateDirectoryA("c:\\Vantrel\\logs\\old", nullptr));
@@ -462,132 +373,112 @@ TEST_F(SetupProgramTest, UninstallFromElsewhereRemovesKeyGroupAndDirectory) {
   ASSERT_TRUE(ts::WriteFileText("c:\\Vantrel\\logs\\2.log", "y"));
   ASSERT_TRUE(SetFileAttributesA("c:\\Vantrel\\logs\\2.log",
                                  FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-  // Keys and files beside ours stay.
-  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Vantrel2", &key), ERROR_SUCCESS);
-  RegCloseKey(key);
 
-  Uninstall(setup, ClickOk, true);
+  Uninstall(setup());
 
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Vantrel2"));
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Vantrel2");
   EXPECT_FALSE(ts::FileExists(ProgramGroup()));
   EXPECT_FALSE(ts::FileExists(kProgramDir));
-  EXPECT_TRUE(ts::FileExists(setup));
-  // Nothing was refused, but the installed Setup and the directory are
-  // handed to the platform all the same (NT form: MoveFileExA).
-  const std::vector<std::string> pending = PendingDeletions();
-  ASSERT_GE(pending.size(), 2u);
-  EXPECT_TRUE(SameText(pending[pending.size() - 2], "c:\\Vantrel\\Setup.exe"));
-  EXPECT_TRUE(SameText(pending.back(), "c:\\Vantrel"));
+  EXPECT_TRUE(ts::FileExists(setup()));
+  // Nothing was refused, yet the installed Setup and the directory are handed
+  // to the platform all the same (NT form), file first.
+  const std::vector<std::string> pending = NewPendingDeletions();
+  ASSERT_EQ(pending.size(), 2u);
+  EXPECT_TRUE(SameText(pending[0], "c:\\Vantrel\\Setup.exe"));
+  EXPECT_TRUE(SameText(pending[1], "c:\\Vantrel"));
 }
 
-TEST_F(SetupProgramTest, UninstallThroughItsShortcutSchedulesWhatIsInUse) {
+TEST_F(SetupTest, UninstallThroughItsShortcutSchedulesWhatIsInUse) {
   StageDownload();
-  Install(download_ + "\\Setup.exe");
-  // The ticker runs (its program file is mapped) and the read-me is open in
-  // an editor that does not share deletion.
+  Install(setup());
+  // The ticker runs, and the read-me is open in an editor that does not
+  // share deletion.
   MapAsImage("c:\\Vantrel\\Vantrel.EXE");
   held_ = CreateFileA("c:\\Vantrel\\Readme.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held_, INVALID_HANDLE_VALUE);
-  const size_t pendingBefore = PendingDeletions().size();
 
-  // The shortcut starts the installed copy without arguments.
+  // What the shortcut starts: the installed Setup, without arguments.
   const LinkInfo shortcut = ReadLink(ProgramGroup() + "\\Uninstall.lnk");
   ASSERT_TRUE(shortcut.loaded);
-  Uninstall(shortcut.path, ClickOk, true);
+  ASSERT_EQ(shortcut.arguments, "");
+  Uninstall(shortcut.path);
 
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
   EXPECT_FALSE(ts::FileExists(ProgramGroup()));
   // The running Setup and the mapped ticker are refused with access denied
-  // and scheduled; the file held open is refused for sharing and stays as it
-  // is; the directory stays because it is not empty.
-  EXPECT_TRUE(ts::FileExists("c:\\Vantrel\\Setup.exe"));
-  EXPECT_TRUE(ts::FileExists("c:\\Vantrel\\Vantrel.EXE"));
-  EXPECT_TRUE(ts::FileExists("c:\\Vantrel\\Readme.txt"));
-
-  std::vector<std::string> pending = PendingDeletions();
-  ASSERT_GE(pending.size(), pendingBefore);
-  pending.erase(pending.begin(), pending.begin() + static_cast<long>(pendingBefore));
-  // The walk's own order decides where the two refused files come; then the
-  // installed Setup once more, then the directory.
+  // and scheduled; the file held open is refused for sharing and stays
+  // unscheduled; the directory stays because it is not empty.
+  EXPECT_EQ(DirectoryNames(kProgramDir).size(), 3u);
+  std::vector<std::string> pending = NewPendingDeletions();
   ASSERT_EQ(pending.size(), 4u);
-  std::vector<std::string> walked(pending.begin(), pending.begin() + 2);
-  const bool setupFirst = SameText(walked[0], "c:\\Vantrel\\Setup.exe");
-  EXPECT_TRUE(SameText(walked[setupFirst ? 0 : 1], "c:\\Vantrel\\Setup.exe"));
-  EXPECT_TRUE(SameText(walked[setupFirst ? 1 : 0], "c:\\Vantrel\\Vantrel.EXE"));
-  EXPECT_TRUE(SameText(pending[2], "c:\\Vantrel\\Setup.exe"));
-  EXPECT_TRUE(SameText(pending[3], "c:\\Vantrel"));
+  // The walk's order decides which refused file comes first; then the
+  // installed Setup once more, then the directory.
+  if (SameText(pending[0], "c:\\Vantrel\\Vantrel.EXE")) std::swap(pending[0], pending[1]);
+  const char* expected[] = {"c:\\Vantrel\\Setup.exe", "c:\\Vantrel\\Vantrel.EXE",
+                            "c:\\Vantrel\\Setup.exe", "c:\\Vantrel"};
+  for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(SameText(pending[i], expected[i])) << pending[i];
 }
 
-TEST_F(SetupProgramTest, Windows95FamilyUsesTheRenameSectionWithShortPaths) {
+TEST_F(SetupTest, Windows95FamilyAppendsShortPathsToTheRenameSection) {
   StageDownload();
-  Install(download_ + "\\Setup.exe");
+  Install(setup());
   UseWin98ForSetup();
-  // Lines already there stay, in order, ahead of the new ones.
   ASSERT_TRUE(ts::WriteFileText(
       WininitPath(), "[rename]\r\nC:\\NEW.DLL=C:\\TEMP~1.DLL\r\nNUL=C:\\OLDFILE.TXT\r\n"));
   const std::string setupShort = ShortPath("c:\\Vantrel\\Setup.exe");
-  const std::string dirShort = ShortPath("c:\\Vantrel");
+  const std::string dirShort = ShortPath(kProgramDir);
   ASSERT_FALSE(setupShort.empty());
   ASSERT_FALSE(dirShort.empty());
-  const size_t pendingBefore = PendingDeletions().size();
 
-  Uninstall("c:\\Vantrel\\Setup.exe", ClickOk, true);
+  // The usual case: the installed copy removes everything but itself.
+  Uninstall("c:\\Vantrel\\Setup.exe");
 
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
-  EXPECT_FALSE(ts::FileExists("c:\\Vantrel\\Vantrel.EXE"));
-  EXPECT_TRUE(ts::FileExists("c:\\Vantrel\\Setup.exe"));
+  EXPECT_EQ(DirectoryNames(kProgramDir), std::vector<std::string>{"Setup.exe"});
   const std::vector<std::string> expected = {
       "C:\\NEW.DLL=C:\\TEMP~1.DLL", "NUL=C:\\OLDFILE.TXT", "NUL=" + setupShort,
       "NUL=" + setupShort,          "NUL=" + dirShort,
   };
   EXPECT_EQ(RenameLines(), expected);
-  EXPECT_EQ(PendingDeletions().size(), pendingBefore);  // nothing through MoveFileExA
+  EXPECT_TRUE(NewPendingDeletions().empty());
 }
 
-TEST_F(SetupProgramTest, Windows95FamilyWritesNothingWhenEverythingWentAtOnce) {
+TEST_F(SetupTest, Windows95FamilyWritesNothingWhenEverythingWentAtOnce) {
   StageDownload();
-  const std::string setup = download_ + "\\Setup.exe";
-  Install(setup);
+  Install(setup());
   UseWin98ForSetup();
-  const std::string before = "[rename]\r\nNUL=C:\\OLDFILE.TXT\r\n";
-  ASSERT_TRUE(ts::WriteFileText(WininitPath(), before));
+  ASSERT_TRUE(ts::WriteFileText(WininitPath(), "[rename]\r\nNUL=C:\\OLDFILE.TXT\r\n"));
 
-  Uninstall(setup, ClickOk, true);
+  Uninstall(setup());
 
-  EXPECT_FALSE(ts::FileExists(kProgramDir));
   // No short path can be formed for what no longer exists.
+  EXPECT_FALSE(ts::FileExists(kProgramDir));
   EXPECT_EQ(RenameLines(), std::vector<std::string>{"NUL=C:\\OLDFILE.TXT"});
 }
 
-TEST_F(SetupProgramTest, Windows95FamilyLeavesAFullRenameSectionIntact) {
+TEST_F(SetupTest, Windows95FamilyLeavesARenameSectionTooLargeToReadIntact) {
   StageDownload();
-  Install(download_ + "\\Setup.exe");
+  Install(setup());
   UseWin98ForSetup();
-  // More lines than the section buffer holds: writing back what could be
-  // read would drop the rest.
+  // Writing back the part that could be read would drop the rest.
   std::string full = "[rename]\r\n";
   for (int i = 0; i < 1500; ++i) full += "NUL=C:\\SCHEDULED\\FILE" + std::to_string(i) + ".TXT\r\n";
   ASSERT_GT(full.size(), 32767u);
   ASSERT_TRUE(ts::WriteFileText(WininitPath(), full));
 
-  Uninstall("c:\\Vantrel\\Setup.exe", ClickOk, true);
+  Uninstall("c:\\Vantrel\\Setup.exe");
 
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
   EXPECT_EQ(FileText(WininitPath()), full);
 }
 
-TEST_F(SetupProgramTest, DecliningTheConfirmationChangesNothing) {
+TEST_F(SetupTest, DecliningTheConfirmationChangesNothing) {
   StageDownload();
-  const std::string setup = download_ + "\\Setup.exe";
-  Install(setup);
-  const Installation installed = CurrentInstallation();
-  ASSERT_TRUE(installed.key);
-  ASSERT_EQ(installed.files.size(), 3u);
-  ASSERT_EQ(installed.links.size(), 3u);
-  const RawValue pending = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+  Install(setup());
+  const std::string installed = Installation();
+  ASSERT_NE(installed.find("Uninstall.lnk"), std::string::npos);
+  const std::string pending = RawValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
 
   const struct {
     const char* how;
@@ -599,16 +490,118 @@ TEST_F(SetupProgramTest, DecliningTheConfirmationChangesNothing) {
   };
   for (const auto& way : ways) {
     SCOPED_TRACE(way.how);
-    // No box follows: the child ends by itself.
-    Uninstall(setup, way.answer, false);
-    EXPECT_TRUE(CurrentInstallation() == installed);
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue), pending);
+    Run(setup(), "", way.answer, nullptr);
+    EXPECT_EQ(Installation(), installed);
+    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending), pending);
   }
   // "UnInstall" with other capitals installs again instead of asking.
-  ts::Child child = ts::StartProgram(setup, "/uninstall", download_);
-  AnswerBox(child, kInstallText);
-  ExpectExitCodeZero(child);
-  EXPECT_TRUE(CurrentInstallation() == installed);
+  Run(setup(), "/uninstall", nullptr, kInstallText);
+  EXPECT_EQ(Installation(), installed);
+}
+
+// ---- the uninstaller's helpers in-process
+
+TEST_F(SetupTest, RegistryTreeGoesWithAllItsSubKeys) {
+  CUninstallDlg uninstall;
+  const std::string root = kTestKey;
+  HKEY key;
+  for (const char* sub : {"\\a\\b\\c\\d", "\\a\\b2", "\\Z", "\\z\\y", "\\m m\\n.n", "Sibling"}) {
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, (root + sub).c_str(), &key), ERROR_SUCCESS);
+    RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(uninstall.RemoveRegistryTree(HKEY_CURRENT_USER, (root + "\\none").c_str()),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, root + "\\a\\b\\c\\d"));
+
+  EXPECT_EQ(uninstall.RemoveRegistryTree(HKEY_CURRENT_USER, kTestKey), ERROR_SUCCESS);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, root));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, root + "Sibling"));
+  uninstall.RemoveRegistryTree(HKEY_CURRENT_USER, (root + "Sibling").c_str());
+
+  // An empty name stands for the opened key itself.
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, (root + "\\child\\grandchild").c_str(), &key),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kTestKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  EXPECT_EQ(uninstall.RemoveRegistryTree(key, ""), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, root));
+}
+
+// Sees chosen entries as reparse points, as Windows reports a junction or a
+// symlink (Wine can make neither).
+class LinkSeeingUninstall : public CUninstallDlg {
+ protected:
+  DWORD EntryAttributes(const WIN32_FIND_DATAA& entry) override {
+    DWORD attributes = entry.dwFileAttributes;
+    if (std::strncmp(entry.cFileName, "link", 4) == 0) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes;
+  }
+};
+
+TEST_F(SetupTest, LinksInsideTheDirectoryAreRemovedWithoutTouchingTheirTargets) {
+  const std::string root = download_ + "\\tree";
+  ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+  // "linkdir" stands for a junction to a folder elsewhere, whose contents
+  // must stay; as a real folder its removal fails here, where a real
+  // junction would simply go.
+  ASSERT_TRUE(CreateDirectoryA((root + "\\linkdir").c_str(), nullptr));
+  const struct {
+    const char* name;
+    DWORD attributes;
+    bool stays;
+  } files[] = {
+      {"linkdir\\precious.doc", FILE_ATTRIBUTE_READONLY, true},
+      // A symlink to a read-only file: the target's attributes must not be
+      // cleared to delete the link.
+      {"linkfile.txt", FILE_ATTRIBUTE_READONLY, true},
+      {"linkplain.txt", FILE_ATTRIBUTE_NORMAL, false},  // a link that can go, goes
+      {"plain.txt", FILE_ATTRIBUTE_READONLY, false},
+  };
+  for (const auto& f : files) {
+    ASSERT_TRUE(ts::WriteFileText(root + "\\" + f.name, f.name));
+    ASSERT_TRUE(SetFileAttributesA((root + "\\" + f.name).c_str(), f.attributes));
+  }
+
+  EXPECT_EQ(LinkSeeingUninstall().RemoveDirectoryTree(root.c_str()), 0);
+
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    const DWORD attributes = GetFileAttributesA((root + "\\" + f.name).c_str());
+    EXPECT_EQ(attributes != INVALID_FILE_ATTRIBUTES, f.stays);
+    if (f.stays) {
+      EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, f.attributes);
+    }
+  }
+  EXPECT_TRUE(NewPendingDeletions().empty());  // a refused link is not scheduled either
+}
+
+TEST_F(SetupTest, DirectoryEntriesTooLongForThePathBufferAreSkipped) {
+  // A 240-character directory path, then an entry that pushes its path past
+  // 259 characters (reachable only through the long-path form).
+  std::string deep = download_ + "\\tree";
+  ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+  const std::string root = deep;
+  while (deep.size() < 200) {
+    deep += "\\dddddddddd";
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << deep;
+  }
+  deep += "\\" + std::string(239 - deep.size(), 'e');
+  ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
+  const std::string fits = deep + "\\short.txt";
+  ASSERT_TRUE(ts::WriteFileText(fits, "x"));
+  const std::wstring longName =
+      L"\\\\?\\" + std::wstring(deep.begin(), deep.end()) + L"\\" + std::wstring(30, L'n');
+  HANDLE file = CreateFileW(longName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+
+  EXPECT_EQ(CUninstallDlg().RemoveDirectoryTree(root.c_str()), 0);
+  EXPECT_FALSE(ts::FileExists(fits));
+  EXPECT_NE(GetFileAttributesW(longName.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(ts::FileExists(deep));
+  DeleteFileW(longName.c_str());
 }
 
 }  // namespace
