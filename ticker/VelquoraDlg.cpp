@@ -56,6 +56,7 @@ CVelquoraDlg::CVelquoraDlg(CWnd* parent)
       m_hIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_hWhiteBrush(nullptr),
       m_exitRequested(0),
+      m_categoryName(kNoCategoryName),
       m_startRect{0, 0, 0, 0},
       m_scrollPos(0),
       m_clientHeight(0) {
@@ -75,8 +76,7 @@ BOOL CVelquoraDlg::OnInitDialog() {
   TraceLog("CVelquoraDlg::OnInitDialog\n");
   CDialog::OnInitDialog();
 
-  char categoryName[256];
-  ReadCategory(categoryName, sizeof(categoryName));
+  ReadCategory();
 
   CoInitialize(nullptr);  // for the shell; kept for the life of the thread
 
@@ -103,7 +103,7 @@ BOOL CVelquoraDlg::OnInitDialog() {
 
   SYSTEMTIME now;
   GetLocalTime(&now);
-  SetCaption(categoryName, now, true);
+  SetCaption(now, true);
   PlaceInCorner();
   ShowWindow(m_hWnd, SW_SHOW);
 
@@ -111,13 +111,14 @@ BOOL CVelquoraDlg::OnInitDialog() {
   GetSetURLs();
 
   TraceLog("After Get Set URLs\n");
-  SetCaption(categoryName, now, false);
+  SetCaption(now, false);
   UpdateWindow(m_hWnd);
   return TRUE;
 }
 
-void CVelquoraDlg::ReadCategory(char* categoryName, size_t size) {
-  lstrcpynA(categoryName, kNoCategoryName, static_cast<int>(size));
+// The captions name the category whose address m_feedUrl holds: the one read
+// last, or none yet.
+void CVelquoraDlg::ReadCategory() {
   DWORD code = 0;
   if (GetRegistryDword("URLCODE", &code) != 1) return;
   // A code the catalogue does not know counts as no code at all.
@@ -125,15 +126,17 @@ void CVelquoraDlg::ReadCategory(char* categoryName, size_t size) {
   const char* name = CPreferencesDlg::GetCategoryName(static_cast<int>(code));
   if (url == nullptr || name == nullptr) return;
   char feedUrl[INTERNET_MAX_URL_LENGTH];
+  char categoryName[64];
   lstrcpynA(feedUrl, url, sizeof(feedUrl));
-  lstrcpynA(categoryName, name, static_cast<int>(size));
+  lstrcpynA(categoryName, name, sizeof(categoryName));
   m_feedUrl = feedUrl;
+  m_categoryName = categoryName;
 }
 
-void CVelquoraDlg::SetCaption(const char* categoryName, const SYSTEMTIME& time, bool loading) {
+void CVelquoraDlg::SetCaption(const SYSTEMTIME& time, bool loading) {
   char caption[256];
-  FormatCaption(caption, sizeof(caption), categoryName, time.wHour, time.wMinute, time.wSecond,
-                loading);
+  FormatCaption(caption, sizeof(caption), m_categoryName.c_str(), time.wHour, time.wMinute,
+                time.wSecond, loading);
   SetWindowTextA(m_hWnd, caption);
 }
 
@@ -249,16 +252,15 @@ LRESULT CVelquoraDlg::OnCtlColorDialog(WPARAM, LPARAM) {
 }
 
 void CVelquoraDlg::ReloadNews() {
-  char categoryName[256];
-  ReadCategory(categoryName, sizeof(categoryName));
+  ReadCategory();
   SYSTEMTIME now;
   GetLocalTime(&now);
-  SetCaption(categoryName, now, true);
+  SetCaption(now, true);
   PlaceInCorner();
   ShowWindow(m_hWnd, SW_SHOW);
   SetForegroundWindow(m_hWnd);
   GetSetURLs();
-  SetCaption(categoryName, now, false);
+  SetCaption(now, false);
   DeleteFileA(kFeedFile);
   UpdateWindow(m_hWnd);
 }

@@ -42,9 +42,10 @@ class CVelquoraDlg : public CDialog {
   LRESULT OnCtlColorDialog(WPARAM wParam, LPARAM lParam);
 
  private:
-  // Reads "URLCODE" and, when it is there, sets m_feedUrl and the name.
-  void ReadCategory(char* categoryName, size_t size);
-  void SetCaption(const char* categoryName, const SYSTEMTIME& time, bool loading);
+  // Reads "URLCODE" and, for a code of the catalogue, sets m_feedUrl and
+  // m_categoryName; otherwise both stay as they are.
+  void ReadCategory();
+  void SetCaption(const SYSTEMTIME& time, bool loading);
   void PlaceInCorner();
   int FullHeight() const { return m_startRect.bottom - m_startRect.top; }
   void SetScrollBar(int minimum, int maximum, int page, int position);
@@ -64,7 +65,8 @@ class CVelquoraDlg : public CDialog {
   std::string m_headlineTexts[kHeadlineSlots];
   int m_exitRequested;  // 1 only after Exit: WM_CLOSE then destroys instead of hiding
   std::string m_feedUrl;
-  RECT m_startRect;  // the template's window rectangle, before the resize at start
+  std::string m_categoryName;  // named by the captions
+  RECT m_startRect;            // the template's window rectangle, before the resize at start
   int m_scrollPos;
   int m_clientHeight;
 };
