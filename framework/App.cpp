@@ -19,7 +19,7 @@ BOOL CWinApp::InitInstance() {
 }
 
 int CWinApp::Run() {
-  MSG msg;
+  MSG msg = {};
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     if (!AfxPreTranslateMessage(&msg)) {
       TranslateMessage(&msg);
