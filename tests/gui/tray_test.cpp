@@ -113,6 +113,20 @@ class ExpectedMenu {
   std::thread thread_;
 };
 
+// Moves the pointer for one scenario and puts it back afterwards, so that it
+// rests where the next scenario expects it.
+class PointerAt {
+ public:
+  explicit PointerAt(POINT at) {
+    GetCursorPos(&saved_);
+    SetCursorPos(at.x, at.y);
+  }
+  ~PointerAt() { SetCursorPos(saved_.x, saved_.y); }
+
+ private:
+  POINT saved_ = {0, 0};
+};
+
 class TrayTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -178,7 +192,7 @@ TEST_F(TrayTest, LeftClickShowsAndActivatesTheHiddenWindowOtherMouseMessagesDoNo
 
 TEST_F(TrayTest, RightClickOpensTheMenuAtThePointerAndClosingItDoesNothing) {
   const POINT pointer = {400, 300};
-  ASSERT_TRUE(SetCursorPos(pointer.x, pointer.y));
+  PointerAt moved(pointer);
   const size_t feedMark = FeedLogLineCount();
   const std::string caption = WindowText(ticker.window);
 
