@@ -286,11 +286,13 @@ TEST_F(TrayTest, AboutFromTheMenuAndTheSystemMenuOpensTheSameBox) {
   EXPECT_TRUE(Running());
 }
 
-// A category chosen through the tray menu waits for the next reload.
+// A category chosen through the tray menu, typically while the window is
+// closed, waits for the next reload.
 TEST_F(TrayTest, PreferencesFromTheMenuTakeEffectAtTheNextReload) {
   const std::string caption = WindowText(ticker.window);
   const size_t feedMark = FeedLogLineCount();
   const size_t passes = CountTraceLines(kPass);
+  Hide();
 
   HWND menu = OpenTrayMenu(ticker);
   ASSERT_NE(menu, nullptr);
@@ -299,15 +301,25 @@ TEST_F(TrayTest, PreferencesFromTheMenuTakeEffectAtTheNextReload) {
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(GetWindow(dialog, GW_OWNER), ticker.window);
   EXPECT_FALSE(IsWindowEnabled(ticker.window));
+  RECT rect;  // on the screen although its owner is hidden
+  GetWindowRect(dialog, &rect);
+  EXPECT_GE(rect.left, 0);
+  EXPECT_GE(rect.top, 0);
+  EXPECT_LE(rect.right, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_LE(rect.bottom, GetSystemMetrics(SM_CYSCREEN));
   EXPECT_EQ(SelectedText(dialog, IDC_CATEGORY_LIST), "India news");
   ASSERT_TRUE(SelectItem(dialog, IDC_CATEGORY_LIST, "Europe news"));
   ClickButton(dialog, IDOK);
   ASSERT_TRUE(WaitUntilGone(dialog));
-
   DWORD code = 0;
   EXPECT_TRUE(GetSettingsDword("URLCODE", &code));
   EXPECT_EQ(code, 276u);
   EXPECT_EQ(CountTraceLines("CVelquoraDlg::OnPreferences"), 1u);
+
+  // Back with a left click: still the old headlines under the old caption.
+  PostTrayMouse(ticker.window, WM_LBUTTONUP);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(ticker.window) != 0; }));
+  EXPECT_TRUE(IsWindowEnabled(ticker.window));
   EXPECT_EQ(WindowText(ticker.window), caption);
   EXPECT_EQ(TopHeadline(ticker), "India headline");
 
