@@ -151,3 +151,11 @@ add_test(NAME win32.imports
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports $<TARGET_FILE:Vantrel> $<TARGET_FILE:Setup>
                  ${RELEASE_DIR}/Vantrel.exe ${RELEASE_DIR}/Setup.exe)
 add_test(NAME win32.release_archive COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-release ${RELEASE_ZIP})
+
+# The system benchmark's driver (bench/system): run by its script, never a test.
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/system/driver.cpp)
+  add_executable(bench_driver bench/system/driver.cpp)
+  target_compile_options(bench_driver PRIVATE ${WARNINGS})
+  target_link_libraries(bench_driver PRIVATE testsupport psapi)
+  add_dependencies(bench_driver Vantrel ${TEST_TOOLS})
+endif()
