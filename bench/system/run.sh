@@ -4,7 +4,8 @@
 #  - start-up: Vantrel.exe until its final caption shows the headlines, beside
 #    a minimal dialog program, as a ratio of medians;
 #  - refresh: one "Reload NEWS" pass for a twenty-item page and for a 1 MiB
-#    page, beside curl fetching the same address from the Linux side;
+#    page, beside curl fetching the same address from the Linux side (and
+#    WinINet fetching it inside Wine, to split the network from the pass);
 #  - footprint: the ticker's working set after start-up and after 100 reloads
 #    (growth flagged above 10 %), beside the minimal dialog program, and the
 #    sizes of the executables.
@@ -94,6 +95,8 @@ kib() { awk -v a="$1" 'BEGIN { printf "%.0f", a / 1024 }'; }
     "$(get refresh.big.median_ms)" "$curl_big" "$(ratio "$(get refresh.big.median_ms)" "$curl_big")"
   echo "  passes: $(get refresh.twenty.passes) and $(get refresh.big.passes);" \
     "p90 $(get refresh.twenty.p90_ms) and $(get refresh.big.p90_ms) ms"
+  echo "  the download alone in Wine (WinINet, reads of 1023 bytes into memory):" \
+    "$(get wininet.twenty.median_ms) and $(get wininet.big.median_ms) ms"
   echo
   echo "Footprint (KiB: peak working set / working set / private bytes)"
   m() { echo "$(get "$1.peak_kib") / $(get "$1.working_kib") / $(get "$1.private_kib")"; }
