@@ -164,7 +164,9 @@ TEST_F(CategoryCaptionTest, AReloadReadsTheStoredCategoryAgain) {
   DeleteSettingsKey();
   const size_t logAgain = FeedLogLineCount();
   ASSERT_TRUE(ReloadAndWait(&ticker, &boxes));
+  EXPECT_TRUE(boxes.empty());
   ASSERT_TRUE(ParseCaption(WindowText(ticker.window), &parts));
+  EXPECT_EQ(parts.name, "Europe news");
   EXPECT_EQ(FeedRequestsSince(logAgain).size(), 1u);
 }
 
