@@ -34,28 +34,7 @@ Pixels Capture(HWND hwnd) {
   if (!GetWindowRect(hwnd, &rect)) return pixels;
   pixels.width = rect.right - rect.left;
   pixels.height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = pixels.width;
-  info.bmiHeader.biHeight = -pixels.height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap != nullptr) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, pixels.width, pixels.height, screen, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    const DWORD* first = static_cast<const DWORD*>(bits);
-    pixels.data.assign(first, first + pixels.width * pixels.height);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-  }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  for (COLORREF colour : ScreenPixels(rect)) pixels.data.push_back(colour);
   return pixels;
 }
 

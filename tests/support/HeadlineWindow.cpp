@@ -160,43 +160,6 @@ bool ParseCaption(const std::string& caption, CaptionParts* parts) {
 
 namespace {
 
-// The screen's pixels under rect, row by row; empty when any of it is off
-// the screen.
-std::vector<COLORREF> ScreenPixels(const RECT& rect) {
-  std::vector<COLORREF> pixels;
-  const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  RECT visible;
-  if (!IntersectRect(&visible, &rect, &screen) || !EqualRect(&visible, &rect)) return pixels;
-  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC screenDc = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screenDc);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screenDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap != nullptr) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    if (BitBlt(memory, 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY)) {
-      GdiFlush();
-      const unsigned char* bgra = static_cast<const unsigned char*>(bits);
-      pixels.reserve(static_cast<size_t>(width) * height);
-      for (int i = 0; i < width * height; ++i) {
-        pixels.push_back(RGB(bgra[i * 4 + 2], bgra[i * 4 + 1], bgra[i * 4]));
-      }
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-  }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screenDc);
-  return pixels;
-}
-
 // The vertical bar of a window, on the screen: right of the client area.
 RECT VerticalBarRect(HWND window) {
   RECT client;

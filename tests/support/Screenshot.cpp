@@ -82,13 +82,12 @@ bool WritePng(const std::string& path, int width, int height,
 
 }  // namespace
 
-bool SaveScreenRectPng(const RECT& wanted, const std::string& path) {
-  // Only what is on the screen can be read; the rest would come back black.
+std::vector<COLORREF> ScreenPixels(const RECT& rect) {
+  std::vector<COLORREF> pixels;
   const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  RECT rect;
-  if (!IntersectRect(&rect, &wanted, &screen)) return false;
+  RECT visible;
+  if (!IntersectRect(&visible, &rect, &screen) || !EqualRect(&visible, &rect)) return pixels;
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
   HDC screenDc = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screenDc);
   BITMAPINFO info{};
@@ -100,27 +99,39 @@ bool SaveScreenRectPng(const RECT& wanted, const std::string& path) {
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screenDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = false;
   if (bitmap != nullptr) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    ok = BitBlt(memory, 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY) != 0;
-    GdiFlush();
-    SelectObject(memory, old);
-    if (ok) {
+    if (BitBlt(memory, 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY)) {
+      GdiFlush();
       const unsigned char* bgra = static_cast<const unsigned char*>(bits);
-      std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
-      for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
-        rgb[i * 3] = bgra[i * 4 + 2];
-        rgb[i * 3 + 1] = bgra[i * 4 + 1];
-        rgb[i * 3 + 2] = bgra[i * 4];
+      pixels.reserve(static_cast<size_t>(width) * height);
+      for (int i = 0; i < width * height; ++i) {
+        pixels.push_back(RGB(bgra[i * 4 + 2], bgra[i * 4 + 1], bgra[i * 4]));
       }
-      ok = WritePng(path, width, height, rgb);
     }
+    SelectObject(memory, old);
     DeleteObject(bitmap);
   }
   DeleteDC(memory);
   ReleaseDC(nullptr, screenDc);
-  return ok;
+  return pixels;
+}
+
+bool SaveScreenRectPng(const RECT& wanted, const std::string& path) {
+  // Only what is on the screen can be read; the rest would come back black.
+  const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT rect;
+  if (!IntersectRect(&rect, &wanted, &screen)) return false;
+  const std::vector<COLORREF> pixels = ScreenPixels(rect);
+  if (pixels.empty()) return false;
+  std::vector<unsigned char> rgb;
+  rgb.reserve(pixels.size() * 3);
+  for (COLORREF colour : pixels) {
+    rgb.push_back(GetRValue(colour));
+    rgb.push_back(GetGValue(colour));
+    rgb.push_back(GetBValue(colour));
+  }
+  return WritePng(path, rect.right - rect.left, rect.bottom - rect.top, rgb);
 }
 
 bool SaveWindowPng(HWND hwnd, const std::string& path) {

@@ -65,6 +65,9 @@ bool SaveScreenRectPng(const RECT& rect, const std::string& path);
 bool SaveWindowPng(HWND hwnd, const std::string& path);
 // %VANTREL_SHOTS%\<name>.png, the folder created when missing.
 std::string ShotPath(const char* name);
+// The screen's pixels under rect, row by row, top row first; empty when any
+// of it lies off the screen.
+std::vector<COLORREF> ScreenPixels(const RECT& rect);
 // The colour of one screen pixel.
 COLORREF ScreenPixel(int x, int y);
 
