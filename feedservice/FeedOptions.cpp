@@ -17,11 +17,45 @@ bool ParsePort(const std::string& text, int* port) {
   return true;
 }
 
+long CountMax(const std::string& name);
+bool IsCountOption(const std::string& name) {
+  return CountMax(name) != 0;
+}
+
+// A whole number from 1 to max.
+bool ParseCount(const std::string& text, long max, long* out) {
+  if (text.empty() || text.size() > 10) return false;
+  long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > max) return false;
+  *out = value;
+  return true;
+}
+
+struct CountOption {
+  const char* name;
+  long max;
+};
+
+const CountOption kCountOptions[] = {{"--refresh", 7 * 24 * 3600},   {"--retry", 7 * 24 * 3600},
+                                     {"--connect-timeout", 3600},    {"--fetch-timeout", 3600},
+                                     {"--max-feed-bytes", 1L << 30}, {"--parallel", 64}};
+
+long CountMax(const std::string& name) {
+  for (const CountOption& option : kCountOptions) {
+    if (name == option.name) return option.max;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string FeedUsage() {
   return "usage: feedservice [--listen ADDR] [--port N] [--port-file FILE] [--data DIR]\n"
-         "                   [--access-log FILE] [--help]\n"
+         "                   [--access-log FILE] [--sources FILE] [live-feed options] [--help]\n"
          "\n"
          "Serves headline pages at GET /cgi-local/page?c=<category>&o=xml.\n"
          "  --listen ADDR      address to listen on (default 127.0.0.1)\n"
@@ -30,7 +64,15 @@ std::string FeedUsage() {
          ")\n"
          "  --port-file FILE   once listening, write the port there (decimal, newline)\n"
          "  --data DIR         serve DIR/<encoded category>.xml where such a file exists\n"
-         "  --access-log FILE  append one line per request (default: standard error)\n";
+         "  --access-log FILE  append one line per request (default: standard error)\n"
+         "Live feeds (without --sources the bundled sample pages are served):\n"
+         "  --sources FILE     OPML file mapping categories to RSS/Atom feeds; reread on SIGHUP\n"
+         "  --refresh S        seconds between refreshes of a source (default 900)\n"
+         "  --retry S          first retry after a failed fetch, doubling (default 60)\n"
+         "  --connect-timeout S  connect time-out of a fetch (default 10)\n"
+         "  --fetch-timeout S  total time-out of a fetch (default 30)\n"
+         "  --max-feed-bytes N largest feed read (default 5242880)\n"
+         "  --parallel N       fetches at a time (default 4)\n";
 }
 
 FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* options,
@@ -50,7 +92,8 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
     } else if (name == "--listen" || name == "--port" || name == "--port-file" ||
-               name == "--data" || name == "--access-log") {
+               name == "--data" || name == "--access-log" || name == "--sources" ||
+               IsCountOption(name)) {
       if (i + 1 >= argc) {
         *error = "option " + name + " needs a value";
         return FeedCommand::kError;
@@ -71,6 +114,22 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       result.dataDir = value;
     } else if (name == "--access-log") {
       result.accessLog = value;
+    } else if (name == "--sources") {
+      result.sources = value;
+    } else if (IsCountOption(name)) {
+      long count = 0;
+      if (!ParseCount(value, CountMax(name), &count)) {
+        *error = "invalid value '" + value + "' for " + name + " (expected 1 to " +
+                 std::to_string(CountMax(name)) + ")";
+        return FeedCommand::kError;
+      }
+      if (name == "--refresh") result.refreshSeconds = static_cast<int>(count);
+      if (name == "--retry") result.retrySeconds = static_cast<int>(count);
+      if (name == "--connect-timeout") result.connectTimeoutSeconds = static_cast<int>(count);
+      if (name == "--fetch-timeout") result.fetchTimeoutSeconds = static_cast<int>(count);
+      if (name == "--max-feed-bytes") result.maxFeedBytes = count;
+      if (name == "--parallel") result.parallel = static_cast<int>(count);
+      continue;
     } else {
       *error = "unknown option '" + name + "'";
       return FeedCommand::kError;

@@ -9,12 +9,21 @@ struct FeedOptions {
   std::string portFile;          // empty: none written
   std::string dataDir;           // empty: no overlay files
   std::string accessLog;         // empty: stderr
+  std::string sources;           // OPML sources file; empty: sample pages
+  int refreshSeconds = 900;
+  int retrySeconds = 60;
+  int connectTimeoutSeconds = 10;
+  int fetchTimeoutSeconds = 30;
+  long maxFeedBytes = 5 * 1024 * 1024;
+  int parallel = 4;
 };
 
 enum class FeedCommand { kRun, kHelp, kError };
 
 // Reads `[--listen ADDR] [--port N] [--port-file FILE] [--data DIR]
-// [--access-log FILE] [--help]`; each option as "--opt VALUE" or "--opt=VALUE",
+// [--access-log FILE] [--sources FILE] [--refresh S] [--retry S]
+// [--connect-timeout S] [--fetch-timeout S] [--max-feed-bytes N] [--parallel N]
+// [--help]`; each option as "--opt VALUE" or "--opt=VALUE",
 // a repeated option takes its last value. kError sets *error to a one-line reason.
 FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* options,
                              std::string* error);

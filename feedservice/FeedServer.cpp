@@ -17,6 +17,7 @@
 
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedPage.h"
+#include "feedservice/LiveFeeds.h"
 #include "ticker/core/Catalogue.h"
 
 namespace {
@@ -133,6 +134,11 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
   s.Get("/health", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("ok\n", kTextType);
   });
+  s.Get("/health/sources", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content(config_.live != nullptr ? config_.live->HealthText()
+                                            : std::string("no sources file: sample pages\n"),
+                    kTextType);
+  });
   s.Get("/cgi-local/page",
         [this](const httplib::Request& req, httplib::Response& res) { ServePage(req, res); });
 
@@ -231,6 +237,12 @@ void FeedServer::ServePage(const httplib::Request& req, httplib::Response& res) 
       res.set_content(body, kXmlType);
       return;
     }
+  }
+  if (config_.live != nullptr) {
+    const std::shared_ptr<const std::string> page = config_.live->Page(parsed.category);
+    res.set_content(page ? *page : BuildFeedPage(parsed.category, 0, BundledSampleHeadlines()),
+                    kXmlType);
+    return;
   }
   res.set_content(
       BuildFeedPage(parsed.category, CatalogueCodeOf(parsed.category), BundledSampleHeadlines()),

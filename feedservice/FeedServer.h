@@ -7,6 +7,7 @@
 #include <string>
 
 class AccessLog;
+class LiveFeeds;
 namespace httplib {
 class Server;
 struct Request;
@@ -17,6 +18,9 @@ struct FeedServerConfig {
   std::string listenAddress = "127.0.0.1";
   int port = 0;         // 0: any free port
   std::string dataDir;  // overlay files; empty: none
+  // Pages from live feeds; null: the bundled sample pages. With live feeds a
+  // category without sources gets a page without items.
+  const LiveFeeds* live = nullptr;
 };
 
 // Limits on a request's header block (the request line is limited by the

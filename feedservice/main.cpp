@@ -9,11 +9,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedOptions.h"
 #include "feedservice/FeedServer.h"
+#include "feedservice/LiveFeeds.h"
+#include "feedservice/OpmlSources.h"
 
 namespace {
 
@@ -38,6 +42,10 @@ bool WritePortFile(const std::string& path, int port, std::string* error) {
     return false;
   }
   return true;
+}
+
+void PrintWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& w : warnings) std::fprintf(stderr, "feedservice: %s\n", w.c_str());
 }
 
 int Fail(const std::string& message) {
@@ -67,19 +75,41 @@ int main(int argc, char** argv) {
       return Fail("data directory " + options.dataDir + " does not exist");
     }
   }
+  std::unique_ptr<LiveFeeds> live;
+  if (!options.sources.empty()) {
+    std::vector<FeedSource> sources;
+    std::vector<std::string> warnings;
+    const bool loaded = LoadOpmlSources(options.sources, &sources, &warnings, &error);
+    PrintWarnings(warnings);
+    if (!loaded) return Fail(error);
+    LiveFeedSettings settings;
+    settings.refresh = std::chrono::seconds(options.refreshSeconds);
+    settings.firstRetry = std::chrono::seconds(options.retrySeconds);
+    settings.limits.connectTimeout = std::chrono::seconds(options.connectTimeoutSeconds);
+    settings.limits.totalTimeout = std::chrono::seconds(options.fetchTimeoutSeconds);
+    settings.limits.maxBytes = static_cast<size_t>(options.maxFeedBytes);
+    settings.parallel = options.parallel;
+    live = std::make_unique<LiveFeeds>(settings);
+    live->SetSources(sources);
+    std::fprintf(stderr, "feedservice: %zu feed sources from %s\n", sources.size(),
+                 options.sources.c_str());
+  }
   AccessLog log;
   if (!options.accessLog.empty() && !log.Open(options.accessLog, &error)) return Fail(error);
 
-  // SIGINT and SIGTERM are taken by one thread with sigwait; every other
-  // thread, the server's pool included, inherits the blocked mask.
+  // SIGINT, SIGTERM and SIGHUP are taken by one thread with sigwait; every
+  // other thread, the server's pool and the fetchers included, inherits the
+  // blocked mask.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  FeedServer server({options.listenAddress, options.port, options.dataDir}, &log);
+  if (live) live->Start();
+  FeedServer server({options.listenAddress, options.port, options.dataDir, live.get()}, &log);
   if (!server.Bind(&error)) return Fail(error);
   if (!options.portFile.empty() && !WritePortFile(options.portFile, server.port(), &error)) {
     return Fail(error);
@@ -87,15 +117,30 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "feedservice: listening on %s port %d\n", options.listenAddress.c_str(),
                server.port());
 
-  std::thread waiter([&server, &stopSignals] {
+  std::thread waiter([&server, &stopSignals, &live, &options] {
     int signal = 0;
-    sigwait(&stopSignals, &signal);
+    while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
+      if (!live) continue;
+      // A sources file that no longer reads keeps the sources in use.
+      std::vector<FeedSource> sources;
+      std::vector<std::string> warnings;
+      std::string error;
+      const bool loaded = LoadOpmlSources(options.sources, &sources, &warnings, &error);
+      PrintWarnings(warnings);
+      if (!loaded) {
+        std::fprintf(stderr, "feedservice: %s; keeping the sources in use\n", error.c_str());
+        continue;
+      }
+      live->SetSources(sources);
+      std::fprintf(stderr, "feedservice: reloaded %zu feed sources\n", sources.size());
+    }
     server.Stop();
   });
   const bool ok = server.Run();
   // Wake the waiter if the server ended by itself; after a signal it is done.
   pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
+  if (live) live->Stop();
   if (!ok) return Fail("the server stopped unexpectedly");
   return 0;
 }

@@ -1,0 +1,55 @@
+// Turning the texts of real feeds into what the ticker shows: it takes element
+// content byte for byte in the Windows-1252 code page and finds items by plain
+// search for its four tag texts, so headlines are decoded, cleaned, converted
+// and made unable to contain those tags. No I/O here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+// Longest headline written, in bytes of Windows-1252 (the ticker's labels show
+// one line; longer titles are cut at a word and end in an ellipsis).
+constexpr size_t kMaxHeadlineBytes = 150;
+// Longest article address kept; items with longer ones are dropped.
+constexpr size_t kMaxLinkBytes = 2048;
+
+// UTF-8 to Windows-1252. Characters the code page holds map to their byte;
+// others are transliterated (Latin letters with marks to the bare letter,
+// Cyrillic and Greek to Latin letters, typographic spaces to a space) or become
+// "?"; zero-width characters vanish. Malformed UTF-8 bytes become "?".
+std::string Utf8ToWindows1252(std::string_view utf8);
+
+// Removes HTML/XML markup: "<" followed by a letter, "/", "!" or "?" up to the
+// next ">" (line breaks and block elements leave a space). A "<" that does not
+// start a tag stays.
+std::string StripMarkup(std::string_view text);
+
+// Decodes HTML character references (the common named ones and "&#N;" /
+// "&#xH;") into UTF-8; unknown or malformed references stay as written.
+std::string DecodeHtmlEntities(std::string_view text);
+
+// A title from a feed (UTF-8, XML entities already decoded) made into one
+// headline line for the ticker: markup stripped, references decoded, white
+// space and control characters collapsed to single blanks, converted to
+// Windows-1252, cut to kMaxHeadlineBytes, and every "<" that could begin a tag
+// written as the single angle quotation mark (0x8B), so no tag text the ticker
+// searches for can occur. Empty when nothing visible is left.
+std::string CleanHeadline(std::string_view utf8Title);
+
+// An article address from a feed, resolved against the feed's own address when
+// relative ("/path", "//host/path"). Only http and https survive; bytes outside
+// printable ASCII and characters not allowed in an address are percent-encoded.
+// Empty when the address is unusable.
+std::string CleanLink(std::string_view link, std::string_view feedUrl);
+
+// True for an absolute http:// or https:// address with a host.
+bool IsHttpUrl(std::string_view url);
+
+// Seconds since 1970 of an RFC 822 date ("Tue, 10 Jun 2003 04:00:00 GMT", also
+// with numeric or North American zones, without weekday or seconds, two-digit
+// years) or an ISO 8601 / RFC 3339 date ("2003-12-13T18:30:02Z",
+// "2003-12-13T18:30:02.25+01:00", "2003-12-13"). 0 when it cannot be read.
+int64_t ParseFeedDate(std::string_view text);

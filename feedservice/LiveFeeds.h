@@ -1,0 +1,83 @@
+// Live category pages: the sources of the sources file, refreshed by a small
+// pool of background fetchers, and the pages built from their last good items.
+// Requests only read a finished page under a short lock; no request ever waits
+// for the network.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "feedservice/FeedHttp.h"
+#include "feedservice/FeedParser.h"
+#include "feedservice/OpmlSources.h"
+
+struct LiveFeedSettings {
+  std::chrono::milliseconds refresh{15 * 60 * 1000};
+  std::chrono::milliseconds firstRetry{60 * 1000};  // after a failure; doubles up to 4 x refresh
+  HttpFetchLimits limits;
+  int parallel = 4;  // fetches at a time
+};
+
+// What the health page shows of one source.
+struct SourceStatus {
+  std::string category;
+  std::string url;
+  std::string status;  // "pending", "ok", "not modified", "error"
+  std::string error;   // last error, empty after a success
+  size_t items = 0;    // last good items
+  int fetches = 0;     // attempts finished
+  int failuresInRow = 0;
+  int64_t lastFetch = 0;    // seconds since 1970, 0: never
+  int64_t lastSuccess = 0;  // likewise
+};
+
+class LiveFeeds {
+ public:
+  using Logger = std::function<void(const std::string&)>;
+  // logger gets one line per failed fetch (default: standard error).
+  explicit LiveFeeds(LiveFeedSettings settings, Logger logger = nullptr);
+  ~LiveFeeds();
+  LiveFeeds(const LiveFeeds&) = delete;
+  LiveFeeds& operator=(const LiveFeeds&) = delete;
+
+  // Replaces the sources. Sources that stay (same category and address) keep
+  // their items and validators; new ones are fetched at once. Categories
+  // without sources get pages without items.
+  void SetSources(const std::vector<FeedSource>& sources);
+  // Starts and stops the fetchers. Stop cancels fetches in progress.
+  void Start();
+  void Stop();
+
+  // The page for a category with sources, or null for one without.
+  std::shared_ptr<const std::string> Page(const std::string& category) const;
+  std::vector<SourceStatus> Status() const;
+  // The health page: a header line and one tab-separated line per source.
+  std::string HealthText() const;
+
+ private:
+  struct Source;
+  void Worker();
+  void RebuildPage(const std::string& category);  // with mutex_ held
+  std::chrono::milliseconds RetryDelay(int failures) const;
+
+  const LiveFeedSettings settings_;
+  Logger logger_;
+  mutable std::mutex mutex_;  // sources_ and their state
+  std::condition_variable wake_;
+  std::vector<std::shared_ptr<Source>> sources_;
+  bool stopping_ = false;
+  std::atomic<bool> abort_{false};
+  std::vector<std::thread> workers_;
+
+  mutable std::mutex pagesMutex_;  // pages_ only: what requests take
+  std::map<std::string, std::shared_ptr<const std::string>> pages_;
+};
