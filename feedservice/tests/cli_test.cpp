@@ -127,6 +127,54 @@ TEST_F(FeedServiceProgram, PortZeroWritesPortFileAndStopsOnSignal) {
   EXPECT_EQ(std::system(("test $(ls '" + dir_ + "' | grep -c tmp) -eq 0").c_str()), 0);
 }
 
+TEST_F(FeedServiceProgram, ServesLiveFeedsAndRereadsTheSourcesFileOnHangup) {
+  httplib::Server feeds;
+  feeds.Get("/(a|b)", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string title = req.matches[1] == "a" ? "Alpha" : "Beta";
+    res.set_content("<rss><channel><item><title>" + title + "</title><link>http://x.example/" +
+                        title + "</link></item></channel></rss>",
+                    "application/rss+xml");
+  });
+  const int feedPort = feeds.bind_to_any_port("127.0.0.1");
+  std::thread feedThread([&feeds] { feeds.listen_after_bind(); });
+  const std::string base = "http://127.0.0.1:" + std::to_string(feedPort);
+  const std::string sources = dir_ + "/sources.opml";
+  auto writeSources = [&](const std::string& body) {
+    std::ofstream(sources) << "<opml version=\"2.0\"><body>" << body << "</body></opml>\n";
+  };
+  writeSources("<outline text=\"India news\"><outline xmlUrl=\"" + base + "/a\"/></outline>");
+
+  const std::string portFile = dir_ + "/port";
+  Start({"--port", "0", "--port-file", portFile, "--sources", sources, "--access-log",
+         dir_ + "/access.log"});
+  ASSERT_TRUE(WaitFor(10, [&] { return !ReadFile(portFile).empty(); }));
+  httplib::Client client("127.0.0.1", std::atoi(ReadFile(portFile).c_str()));
+  auto pageHas = [&](const char* query, const char* text) {
+    auto res = client.Get((std::string("/cgi-local/page?") + query + "&o=xml").c_str());
+    return res && res->body.find(text) != std::string::npos;
+  };
+  EXPECT_TRUE(WaitFor(10, [&] { return pageHas("c=India%20news", "<headline_text>Alpha<"); }));
+
+  writeSources("<outline text=\"India news\"><outline xmlUrl=\"" + base +
+               "/a\"/></outline><outline text=\"Top stories\"><outline xmlUrl=\"" + base +
+               "/b\"/></outline>");
+  kill(pid_, SIGHUP);
+  EXPECT_TRUE(WaitFor(10, [&] { return pageHas("c=Top%20stories", "<headline_text>Beta<"); }));
+
+  writeSources("<outline text=\"India news\">");
+  kill(pid_, SIGHUP);
+  EXPECT_TRUE(WaitFor(10, [&] {
+    return ReadFile(dir_ + "/stderr").find("keeping the sources in use") != std::string::npos;
+  })) << ReadFile(dir_ + "/stderr");
+  EXPECT_TRUE(pageHas("c=India%20news", "<headline_text>Alpha<"));
+  EXPECT_TRUE(pageHas("c=Top%20stories", "<headline_text>Beta<"));
+
+  kill(pid_, SIGTERM);
+  EXPECT_EQ(ExitStatus(), 0);
+  feeds.stop();
+  feedThread.join();
+}
+
 TEST_F(FeedServiceProgram, HelpPrintsUsage) {
   Start({"--help"});
   EXPECT_EQ(ExitStatus(), 0);
@@ -140,10 +188,22 @@ TEST_F(FeedServiceProgram, RefusesToStartWithAClearError) {
   ASSERT_TRUE(holder.Bind(&error)) << error;
   const std::string busyPort = std::to_string(holder.port());
 
+  // Sources files that cannot be used.
+  const std::string broken = dir_ + "/broken.opml";
+  const std::string unknown = dir_ + "/unknown.opml";
+  std::ofstream(broken) << "<opml><body><outline text=\"India news\">\n</body></opml>\n";
+  std::ofstream(unknown) << "<opml><body><outline text=\"Gardening\">"
+                            "<outline xmlUrl=\"http://g.example/\"/></outline></body></opml>\n";
+
   struct Case {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
+      {{"--port", "0", "--sources", dir_ + "/missing.opml"}, "cannot read sources file"},
+      {{"--port", "0", "--sources", broken}, "broken.opml: line 2: mismatched tag"},
+      {{"--port", "0", "--sources", unknown}, "'Gardening' is not a catalogue category"},
+      {{"--refresh", "0"}, "invalid value '0' for --refresh"},
+      {{"--parallel", "many"}, "invalid value 'many' for --parallel"},
       {{"--port", "70000"}, "invalid port"},
       {{"--port"}, "needs a value"},
       {{"--colour", "red"}, "unknown option"},

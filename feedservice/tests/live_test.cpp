@@ -1,0 +1,342 @@
+// Live pages end to end on loopback: fixture feeds served by an in-test HTTP
+// server, fetched in the background, merged into category pages, served by the
+// feed service and read back with the ticker's own extraction.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "feedservice/AccessLog.h"
+#include "feedservice/FeedServer.h"
+#include "feedservice/LiveFeeds.h"
+#include "ticker/core/Catalogue.h"
+#include "ticker/core/FeedExtract.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+template <typename Cond>
+bool WaitFor(double seconds, Cond cond) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  return true;
+}
+
+// Feeds served on 127.0.0.1: fixed documents by path, with an optional ETag,
+// status, hanging answer, and a record of the validators each request sent.
+class FixtureFeeds {
+ public:
+  struct Doc {
+    Doc(std::string b = "", std::string type = "application/rss+xml")
+        : body(std::move(b)), contentType(std::move(type)) {}
+    std::string body;
+    std::string contentType;
+    std::string etag;
+    int status = 200;
+    bool hang = false;
+  };
+
+  FixtureFeeds() {
+    server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      conditional_[req.path].push_back(req.get_header_value("If-None-Match"));
+      const auto it = docs_.find(req.path);
+      if (it == docs_.end()) {
+        res.status = 404;
+        return;
+      }
+      const Doc doc = it->second;
+      if (doc.hang) {
+        released_.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
+        return;
+      }
+      if (!doc.etag.empty() && req.get_header_value("If-None-Match") == doc.etag) {
+        res.status = 304;
+        return;
+      }
+      res.status = doc.status;
+      if (!doc.etag.empty()) res.set_header("ETag", doc.etag);
+      res.set_content(doc.body, doc.contentType.c_str());
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+
+  ~FixtureFeeds() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      released = true;
+    }
+    released_.notify_all();
+    server_.stop();
+    thread_.join();
+  }
+
+  void Set(const std::string& path, Doc doc) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    docs_[path] = std::move(doc);
+  }
+  std::vector<std::string> ValidatorsSent(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return conditional_[path];
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = 0;
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool released = false;
+  std::map<std::string, Doc> docs_;
+  std::map<std::string, std::vector<std::string>> conditional_;
+};
+
+std::string Rss(const std::string& items, const std::string& encoding = "UTF-8") {
+  return "<?xml version=\"1.0\" encoding=\"" + encoding +
+         "\"?>\n<rss version=\"2.0\"><channel><title>Fixture</title>\n" + items +
+         "</channel></rss>\n";
+}
+
+std::string RssItem(const std::string& title, const std::string& link, const std::string& date) {
+  return "<item><title>" + title + "</title><link>" + link + "</link>" +
+         (date.empty() ? "" : "<pubDate>" + date + "</pubDate>") + "</item>\n";
+}
+
+struct Pairs {
+  int count = 0;
+  std::string urls[kHeadlineSlots];
+  std::string texts[kHeadlineSlots];
+};
+
+// What the ticker would show for a page.
+Pairs Extract(const std::string& page) {
+  Pairs pairs;
+  pairs.count = ExtractHeadlines(page.c_str(), pairs.urls, pairs.texts);
+  return pairs;
+}
+
+SourceStatus StatusOf(const LiveFeeds& live, const std::string& url) {
+  for (const SourceStatus& s : live.Status()) {
+    if (s.url == url) return s;
+  }
+  return {};
+}
+
+LiveFeedSettings QuickSettings() {
+  LiveFeedSettings settings;
+  settings.refresh = milliseconds(3600 * 1000);
+  settings.firstRetry = milliseconds(50);
+  settings.limits.connectTimeout = milliseconds(1000);
+  settings.limits.totalTimeout = milliseconds(2000);
+  settings.parallel = 3;
+  return settings;
+}
+
+TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
+  FixtureFeeds fixtures;
+  fixtures.Set("/rss2",
+               {Rss(RssItem("Oldest &amp; <![CDATA[kept]]>", "http://a.example/1",
+                            "Mon, 09 Jun 2003 10:00:00 GMT") +
+                    RssItem("Newest: caf\xC3\xA9 \xE2\x80\x9Cquote\xE2\x80\x9D",
+                            "http://a.example/2", "Tue, 10 Jun 2003 12:00:00 GMT") +
+                    RssItem("a &lt;/headline_text&gt;&lt;url&gt;x&lt;/url&gt; b",
+                            "http://a.example/3?x=1&amp;y=2", "Tue, 10 Jun 2003 08:00:00 GMT") +
+                    RssItem("No date", "http://a.example/4", "")),
+                "application/rss+xml"});
+  fixtures.Set("/atom", {"<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Atom</title>"
+                         "<entry><title>Atom middle</title><link href=\"http://b.example/m\"/>"
+                         "<updated>2003-06-10T10:00:00Z</updated></entry>"
+                         "<entry><title>Same link as RSS</title><link href=\"http://a.example/1\"/>"
+                         "<updated>2003-06-09T09:00:00Z</updated></entry></feed>",
+                         "application/atom+xml"});
+  fixtures.Set("/rdf", {"<?xml version=\"1.0\" encoding=\"windows-1251\"?>"
+                        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+                        "xmlns=\"http://purl.org/rss/1.0/\"><channel><title>RDF</title></channel>"
+                        "<item><title>\xCD\xEE\xE2\xEE\xF1\xF2\xE8</title>"
+                        "<link>http://c.example/r</link></item></rdf:RDF>",
+                        "application/rdf+xml"});
+  std::string many;
+  for (int i = 0; i < 25; ++i) {
+    many += RssItem("Item " + std::to_string(i), "http://d.example/" + std::to_string(i),
+                    "Tue, 10 Jun 2003 " + std::to_string(10 + i % 10) + ":" +
+                        std::to_string(10 + i) + ":00 GMT");
+  }
+  fixtures.Set("/many", {Rss("<title>x</title>" + many, "ISO-8859-1")});
+
+  LiveFeeds live(QuickSettings(), [](const std::string&) {});
+  live.SetSources({{"India news", fixtures.Url("/rss2")},
+                   {"India news", fixtures.Url("/atom")},
+                   {"India news", fixtures.Url("/rdf")},
+                   {"Top stories", fixtures.Url("/many")}});
+  live.Start();
+  ASSERT_TRUE(WaitFor(10, [&] {
+    for (const SourceStatus& s : live.Status()) {
+      if (s.status != "ok") return false;
+    }
+    return true;
+  })) << live.HealthText();
+
+  AccessLog log;
+  std::string error;
+  ASSERT_TRUE(log.Open("/dev/null", &error));
+  FeedServer server(FeedServerConfig{"127.0.0.1", 0, "", &live}, &log);
+  ASSERT_TRUE(server.Bind(&error)) << error;
+  std::thread serving([&server] { server.Run(); });
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_read_timeout(5);
+  auto page = [&](const std::string& name) {
+    auto res =
+        client.Get(("/cgi-local/page?c=" + EncodeCategoryName(name.c_str()) + "&o=xml").c_str());
+    return res ? res->body : std::string("no answer");
+  };
+
+  const Pairs india = Extract(page("India news"));
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"http://a.example/2", "Newest: caf\xE9 \x93quote\x94"},
+      {"http://b.example/m", "Atom middle"},
+      {"http://a.example/3?x=1&y=2", "a x b"},
+      {"http://a.example/1", "Oldest & kept"},
+      {"http://a.example/4", "No date"},
+      {"http://c.example/r", "Novosti"},
+  };
+  ASSERT_EQ(india.count, static_cast<int>(expected.size())) << page("India news");
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(india.urls[i], expected[i].first) << i;
+    EXPECT_EQ(india.texts[i], expected[i].second) << i;
+  }
+
+  const Pairs top = Extract(page("Top stories"));
+  EXPECT_EQ(top.count, 20);
+  EXPECT_EQ(top.texts[0], "Item 19");  // 19:29, the latest
+
+  // With a sources file, categories without sources have no invented items.
+  EXPECT_EQ(Extract(page("Jokes")).count, 0);
+  auto health = client.Get("/health/sources");
+  ASSERT_TRUE(health);
+  EXPECT_NE(health->body.find("India news\t" + fixtures.Url("/atom") + "\tok\t2\t"),
+            std::string::npos)
+      << health->body;
+  server.Stop();
+  serving.join();
+}
+
+TEST(LiveFeeds, ValidatorsFailuresAndReloadsKeepTheLastGoodItems) {
+  FixtureFeeds fixtures;
+  FixtureFeeds::Doc doc{
+      Rss(RssItem("One", "http://a.example/1", "") + RssItem("Two", "http://a.example/2", ""))};
+  doc.etag = "\"v1\"";
+  fixtures.Set("/feed", doc);
+  LiveFeedSettings settings = QuickSettings();
+  settings.refresh = milliseconds(30);
+  std::mutex logMutex;
+  std::vector<std::string> logLines;
+  LiveFeeds live(settings, [&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(logMutex);
+    logLines.push_back(line);
+  });
+  const std::string url = fixtures.Url("/feed");
+  live.SetSources({{"India news", url}});
+  live.Start();
+
+  // Refreshes after the first carry the ETag and get 304: items stay.
+  ASSERT_TRUE(WaitFor(10, [&] { return StatusOf(live, url).fetches >= 3; }));
+  SourceStatus s = StatusOf(live, url);
+  EXPECT_EQ(s.status, "not modified");
+  EXPECT_EQ(s.items, 2u);
+  const auto sent = fixtures.ValidatorsSent("/feed");
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[0], "");
+  EXPECT_EQ(sent[1], "\"v1\"");
+  EXPECT_EQ(Extract(*live.Page("India news")).count, 2);
+
+  // A failing source keeps its items, is retried and says why.
+  doc.etag.clear();
+  doc.status = 500;
+  fixtures.Set("/feed", doc);
+  ASSERT_TRUE(WaitFor(10, [&] { return StatusOf(live, url).failuresInRow >= 3; }));
+  s = StatusOf(live, url);
+  EXPECT_EQ(s.status, "error");
+  EXPECT_EQ(s.error, "HTTP status 500");
+  EXPECT_EQ(s.items, 2u);
+  EXPECT_EQ(Extract(*live.Page("India news")).count, 2);
+  {
+    std::lock_guard<std::mutex> lock(logMutex);
+    ASSERT_FALSE(logLines.empty());
+    EXPECT_NE(logLines[0].find(url + " (India news): HTTP status 500; keeping 2 items"),
+              std::string::npos)
+        << logLines[0];
+  }
+
+  // A reload that keeps the source keeps its items; a new category starts empty.
+  live.SetSources({{"India news", url}, {"Top stories", fixtures.Url("/none")}});
+  EXPECT_EQ(Extract(*live.Page("India news")).count, 2);
+  EXPECT_EQ(Extract(*live.Page("Top stories")).count, 0);
+  EXPECT_EQ(live.Page("Jokes"), nullptr);
+}
+
+TEST(LiveFeeds, HangingAndOversizedSourcesNeverDelayRequests) {
+  FixtureFeeds fixtures;
+  FixtureFeeds::Doc hang;
+  hang.hang = true;
+  fixtures.Set("/hang", hang);
+  fixtures.Set("/big",
+               {Rss(std::string(200 * 1024, ' ') + RssItem("Big", "http://a.example/", ""))});
+  fixtures.Set("/good", {Rss(RssItem("Good", "http://a.example/g", ""))});
+  LiveFeedSettings settings = QuickSettings();
+  settings.limits.totalTimeout = milliseconds(400);
+  settings.limits.maxBytes = 64 * 1024;
+  settings.firstRetry = milliseconds(3600 * 1000);
+  LiveFeeds live(settings, [](const std::string&) {});
+  live.SetSources({{"India news", fixtures.Url("/hang")},
+                   {"India news", fixtures.Url("/good")},
+                   {"Top stories", fixtures.Url("/big")}});
+  live.Start();
+
+  AccessLog log;
+  std::string error;
+  ASSERT_TRUE(log.Open("/dev/null", &error));
+  FeedServer server(FeedServerConfig{"127.0.0.1", 0, "", &live}, &log);
+  ASSERT_TRUE(server.Bind(&error)) << error;
+  std::thread serving([&server] { server.Run(); });
+  httplib::Client client("127.0.0.1", server.port());
+  client.set_read_timeout(0, 300 * 1000);  // well below the hanging fetch
+
+  // While the hanging fetch is in progress every request is answered.
+  int answered = 0;
+  for (int i = 0; i < 10; ++i) {
+    auto res = client.Get("/cgi-local/page?c=India%20news&o=xml");
+    if (res && res->status == 200) ++answered;
+  }
+  EXPECT_EQ(answered, 10);
+  EXPECT_EQ(StatusOf(live, fixtures.Url("/hang")).fetches, 0);
+
+  ASSERT_TRUE(WaitFor(10, [&] {
+    return StatusOf(live, fixtures.Url("/hang")).fetches >= 1 &&
+           StatusOf(live, fixtures.Url("/big")).fetches >= 1;
+  }));
+  EXPECT_NE(StatusOf(live, fixtures.Url("/hang")).error.find("timed out"), std::string::npos)
+      << StatusOf(live, fixtures.Url("/hang")).error;
+  EXPECT_EQ(StatusOf(live, fixtures.Url("/big")).error, "feed larger than 65536 bytes; cut off");
+  EXPECT_EQ(StatusOf(live, fixtures.Url("/good")).status, "ok");
+  auto res = client.Get("/cgi-local/page?c=India%20news&o=xml");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(Extract(res->body).texts[0], "Good");
+  server.Stop();
+  serving.join();
+}
+
+}  // namespace
