@@ -225,11 +225,12 @@ std::string LiveFeeds::HealthText() const {
   const std::vector<SourceStatus> status = Status();
   std::string text = "sources " + std::to_string(status.size()) + ", refresh every " +
                      std::to_string(settings_.refresh.count() / 1000) + " s\n";
-  text += "category\turl\tstatus\titems\tlast_fetch\tlast_success\terror\n";
+  text += "category\turl\tstatus\titems\tfetches\tlast_fetch\tlast_success\terror\n";
   for (const SourceStatus& s : status) {
     text += OneField(s.category) + '\t' + OneField(s.url) + '\t' + s.status + '\t' +
-            std::to_string(s.items) + '\t' + FormatTime(s.lastFetch) + '\t' +
-            FormatTime(s.lastSuccess) + '\t' + OneField(s.error) + '\n';
+            std::to_string(s.items) + '\t' + std::to_string(s.fetches) + '\t' +
+            FormatTime(s.lastFetch) + '\t' + FormatTime(s.lastSuccess) + '\t' + OneField(s.error) +
+            '\n';
   }
   return text;
 }

@@ -60,7 +60,9 @@ class LiveFeeds {
   // The page for a category with sources, or null for one without.
   std::shared_ptr<const std::string> Page(const std::string& category) const;
   std::vector<SourceStatus> Status() const;
-  // The health page: a header line and one tab-separated line per source.
+  // The health page: a summary line, a header line and one tab-separated line
+  // per source (category, url, status, items, fetches, last fetch, last
+  // success, last error).
   std::string HealthText() const;
 
  private:

@@ -50,6 +50,7 @@ class FixtureFeeds {
     server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
       std::unique_lock<std::mutex> lock(mutex_);
       conditional_[req.path].push_back(req.get_header_value("If-None-Match"));
+      acceptEncoding_ = req.get_header_value("Accept-Encoding");
       const auto it = docs_.find(req.path);
       if (it == docs_.end()) {
         res.status = 404;
@@ -90,6 +91,10 @@ class FixtureFeeds {
     std::lock_guard<std::mutex> lock(mutex_);
     return conditional_[path];
   }
+  std::string AcceptEncoding() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return acceptEncoding_;
+  }
   std::string Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
   }
@@ -101,6 +106,7 @@ class FixtureFeeds {
   std::mutex mutex_;
   std::condition_variable released_;
   bool released = false;
+  std::string acceptEncoding_;  // of the last request
   std::map<std::string, Doc> docs_;
   std::map<std::string, std::vector<std::string>> conditional_;
 };
@@ -190,6 +196,8 @@ TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
     return true;
   })) << live.HealthText();
 
+  EXPECT_NE(fixtures.AcceptEncoding().find("gzip"), std::string::npos);
+
   AccessLog log;
   std::string error;
   ASSERT_TRUE(log.Open("/dev/null", &error));
@@ -227,7 +235,7 @@ TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
   EXPECT_EQ(Extract(page("Jokes")).count, 0);
   auto health = client.Get("/health/sources");
   ASSERT_TRUE(health);
-  EXPECT_NE(health->body.find("India news\t" + fixtures.Url("/atom") + "\tok\t2\t"),
+  EXPECT_NE(health->body.find("India news\t" + fixtures.Url("/atom") + "\tok\t2\t1\t"),
             std::string::npos)
       << health->body;
   server.Stop();
