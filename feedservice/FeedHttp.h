@@ -28,7 +28,7 @@ void InitHttpFetch();
 // Fetches url, sending If-None-Match / If-Modified-Since when etag /
 // lastModified are given. A body over limits.maxBytes is cut off and the fetch
 // fails with a message saying so; *abort (may be null) cancels a fetch in
-// progress within a fraction of a second.
+// progress within about a second (curl's progress interval).
 HttpFetchResult HttpFetch(const std::string& url, const std::string& etag,
                           const std::string& lastModified, const HttpFetchLimits& limits,
                           const std::atomic<bool>* abort);

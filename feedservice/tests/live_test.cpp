@@ -305,7 +305,7 @@ TEST(LiveFeeds, HangingAndOversizedSourcesNeverDelayRequests) {
                {Rss(std::string(200 * 1024, ' ') + RssItem("Big", "http://a.example/", ""))});
   fixtures.Set("/good", {Rss(RssItem("Good", "http://a.example/g", ""))});
   LiveFeedSettings settings = QuickSettings();
-  settings.limits.totalTimeout = milliseconds(400);
+  settings.limits.totalTimeout = milliseconds(1000);
   settings.limits.maxBytes = 64 * 1024;
   settings.firstRetry = milliseconds(3600 * 1000);
   LiveFeeds live(settings, [](const std::string&) {});
