@@ -29,6 +29,7 @@ done
 
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
+"$scripts/wine-check" || exit 2
 build=$(cd "$build" && pwd)
 win32=$build/win32
 out=$build/bench
