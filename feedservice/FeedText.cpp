@@ -351,6 +351,23 @@ bool ParseZone(std::string_view zone, int* minutes) {
   return true;
 }
 
+// "h:mm" or "h:mm:ss" with at least minHourDigits (and at most two) digits of
+// hour; pos moves past it.
+bool ParseClock(std::string_view text, size_t* pos, size_t minHourDigits, int* hour, int* minute,
+                int* second) {
+  *hour = ParseDigits(text, pos, minHourDigits, 2);
+  if (*hour < 0 || *pos >= text.size() || text[*pos] != ':') return false;
+  ++*pos;
+  *minute = ParseDigits(text, pos, 2, 2);
+  if (*minute < 0) return false;
+  if (*pos < text.size() && text[*pos] == ':') {
+    ++*pos;
+    *second = ParseDigits(text, pos, 2, 2);
+    if (*second < 0) return false;
+  }
+  return true;
+}
+
 int64_t ParseIsoDate(std::string_view text) {
   size_t pos = 0;
   const int year = ParseDigits(text, &pos, 4, 4);
@@ -367,19 +384,11 @@ int64_t ParseIsoDate(std::string_view text) {
   int offset = 0;
   if (pos < text.size() && (text[pos] == 'T' || text[pos] == 't' || text[pos] == ' ')) {
     ++pos;
-    hour = ParseDigits(text, &pos, 2, 2);
-    if (hour < 0 || pos >= text.size() || text[pos] != ':') return 0;
-    ++pos;
-    minute = ParseDigits(text, &pos, 2, 2);
-    if (minute < 0) return 0;
-    if (pos < text.size() && text[pos] == ':') {
+    if (!ParseClock(text, &pos, 2, &hour, &minute, &second)) return 0;
+    // Fractions of a second.
+    if (pos < text.size() && (text[pos] == '.' || text[pos] == ',')) {
       ++pos;
-      second = ParseDigits(text, &pos, 2, 2);
-      if (second < 0) return 0;
-      if (pos < text.size() && (text[pos] == '.' || text[pos] == ',')) {
-        ++pos;
-        while (pos < text.size() && IsAsciiDigit(text[pos])) ++pos;
-      }
+      while (pos < text.size() && IsAsciiDigit(text[pos])) ++pos;
     }
     std::string_view zone = text.substr(pos);
     while (!zone.empty() && (zone.back() == ' ' || zone.back() == '\n' || zone.back() == '\r' ||
@@ -421,18 +430,7 @@ int64_t ParseRfc822Date(std::string_view text) {
   int hour = 0;
   int minute = 0;
   int second = 0;
-  if (pos < text.size()) {
-    hour = ParseDigits(text, &pos, 1, 2);
-    if (hour < 0 || pos >= text.size() || text[pos] != ':') return 0;
-    ++pos;
-    minute = ParseDigits(text, &pos, 2, 2);
-    if (minute < 0) return 0;
-    if (pos < text.size() && text[pos] == ':') {
-      ++pos;
-      second = ParseDigits(text, &pos, 2, 2);
-      if (second < 0) return 0;
-    }
-  }
+  if (pos < text.size() && !ParseClock(text, &pos, 1, &hour, &minute, &second)) return 0;
   SkipBlanks(text, &pos);
   std::string_view zone = text.substr(pos);
   const size_t blank = zone.find_first_of(" \t\r\n(");
