@@ -9,8 +9,8 @@
 using Clock = std::chrono::steady_clock;
 
 struct LiveFeeds::Source {
-  FeedSource spec;
-  ParsedFeed feed;  // last good items
+  FeedSource listed;  // category and address, as the sources file gives them
+  ParsedFeed feed;    // last good items
   std::string etag;
   std::string lastModified;
   std::string status = "pending";
@@ -64,17 +64,18 @@ LiveFeeds::~LiveFeeds() {
 void LiveFeeds::SetSources(const std::vector<FeedSource>& sources) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::shared_ptr<Source>> next;
-  for (const FeedSource& spec : sources) {
+  for (const FeedSource& wanted : sources) {
     std::shared_ptr<Source> kept;
     for (const auto& old : sources_) {
-      if (!old->removed && old->spec.category == spec.category && old->spec.url == spec.url) {
+      if (!old->removed && old->listed.category == wanted.category &&
+          old->listed.url == wanted.url) {
         kept = old;
         break;
       }
     }
     if (!kept) {
       kept = std::make_shared<Source>();
-      kept->spec = spec;
+      kept->listed = wanted;
       kept->due = Clock::now();
     }
     next.push_back(kept);
@@ -93,9 +94,9 @@ void LiveFeeds::SetSources(const std::vector<FeedSource>& sources) {
     bool built = false;
     {
       std::lock_guard<std::mutex> pagesLock(pagesMutex_);
-      built = pages_.count(s->spec.category) != 0;
+      built = pages_.count(s->listed.category) != 0;
     }
-    if (!built) RebuildPage(s->spec.category);
+    if (!built) RebuildPage(s->listed.category);
   }
   wake_.notify_all();
 }
@@ -137,7 +138,7 @@ std::chrono::milliseconds LiveFeeds::RetryDelay(int failures) const {
 void LiveFeeds::RebuildPage(const std::string& category) {
   std::vector<const ParsedFeed*> feeds;
   for (const auto& s : sources_) {
-    if (s->spec.category == category) feeds.push_back(&s->feed);
+    if (s->listed.category == category) feeds.push_back(&s->feed);
   }
   auto page = std::make_shared<const std::string>(BuildLivePage(category, feeds));
   std::lock_guard<std::mutex> lock(pagesMutex_);
@@ -160,7 +161,7 @@ void LiveFeeds::Worker() {
       continue;
     }
     next->inFlight = true;
-    const std::string url = next->spec.url;
+    const std::string url = next->listed.url;
     const std::string etag = next->etag;
     const std::string lastModified = next->lastModified;
     lock.unlock();
@@ -203,11 +204,11 @@ void LiveFeeds::Worker() {
         next->failuresInRow == 0 ? settings_.refresh : RetryDelay(next->failuresInRow);
     next->due = Clock::now() + delay;
     if (!next->error.empty()) {
-      logger_("source " + next->spec.url + " (" + next->spec.category + "): " + next->error +
+      logger_("source " + next->listed.url + " (" + next->listed.category + "): " + next->error +
               "; keeping " + std::to_string(next->feed.items.size()) + " items, retry in " +
               std::to_string(delay.count() / 1000) + " s");
     }
-    if (changed && !next->removed) RebuildPage(next->spec.category);
+    if (changed && !next->removed) RebuildPage(next->listed.category);
   }
 }
 
@@ -215,7 +216,7 @@ std::vector<SourceStatus> LiveFeeds::Status() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<SourceStatus> out;
   for (const auto& s : sources_) {
-    out.push_back({s->spec.category, s->spec.url, s->status, s->error, s->feed.items.size(),
+    out.push_back({s->listed.category, s->listed.url, s->status, s->error, s->feed.items.size(),
                    s->fetches, s->failuresInRow, s->lastFetch, s->lastSuccess});
   }
   return out;
