@@ -32,6 +32,13 @@ foreach(src ${NATIVE_TESTS})
   set_tests_properties(native.${name} PROPERTIES LABELS native TIMEOUT 120)
 endforeach()
 
+# Style: the sources are as clang-format writes them.
+find_program(CLANG_FORMAT clang-format)
+if(CLANG_FORMAT)
+  add_test(NAME native.format COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-format)
+  set_tests_properties(native.format PROPERTIES LABELS native TIMEOUT 120)
+endif()
+
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fuzz/CMakeLists.txt)
   add_subdirectory(tests/fuzz)
 endif()

@@ -10,7 +10,7 @@
 #define IDD_PREFERENCES 133
 #define IDB_MAKER_BANNER 140
 
-#define IDS_ABOUTBOX 101     // "&About Vantrel..."
+#define IDS_ABOUTBOX 101      // "&About Vantrel..."
 #define IDS_REGISTRY_KEY 102  // "SOFTWARE\Vantrel"
 
 #define IDM_ABOUTBOX 0x0010  // system-menu command

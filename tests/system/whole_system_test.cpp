@@ -163,8 +163,8 @@ TEST(System, InstallUseUninstall) {
 
   // ---- the ticker, started through its Start-menu link
   ShellOpen(group + "\\Vantrel.lnk");
-  HWND window = WaitForAnyWindow(
-      "#32770", [](const std::string& c) { return IsCaptionOf(c, "India news"); });
+  HWND window =
+      WaitForAnyWindow("#32770", [](const std::string& c) { return IsCaptionOf(c, "India news"); });
   ASSERT_NE(window, nullptr) << "the ticker did not show India news";
   DWORD tickerPid = 0;
   ProcessOf(window, &tickerPid);
@@ -176,8 +176,8 @@ TEST(System, InstallUseUninstall) {
 
   // ---- another category through the Preferences dialog
   PostMessageA(GetDlgItem(window, IDC_CHANGE_CATEGORY), BM_CLICK, 0, 0);
-  HWND preferences = WaitForAnyWindow(
-      "#32770", [](const std::string& c) { return c == "Vantrel Preferences"; });
+  HWND preferences =
+      WaitForAnyWindow("#32770", [](const std::string& c) { return c == "Vantrel Preferences"; });
   ASSERT_NE(preferences, nullptr);
   HWND list = GetDlgItem(preferences, IDC_CATEGORY_LIST);
   ASSERT_NE(SendMessageA(list, CB_SELECTSTRING, static_cast<WPARAM>(-1),
