@@ -98,6 +98,17 @@ const char* const kCyrillic[32] = {"A",  "B",  "V",  "G",    "D", "E", "Zh", "Z"
                                    "L",  "M",  "N",  "O",    "P", "R", "S",  "T", "U",  "F", "Kh",
                                    "Ts", "Ch", "Sh", "Shch", "",  "Y", "",   "E", "Yu", "Ya"};
 
+// Further characters outside Windows-1252 with a close stand-in.
+struct Transliteration {
+  uint32_t cp;
+  const char* text;
+};
+const Transliteration kTransliterations[] = {
+    {0x401, "Yo"},    {0x451, "yo"}, {0x404, "Ye"}, {0x454, "ye"},  {0x406, "I"},   {0x456, "i"},
+    {0x407, "Yi"},    {0x457, "yi"}, {0x490, "G"},  {0x491, "g"},   {0x218, "S"},   {0x219, "s"},
+    {0x21A, "T"},     {0x21B, "t"},  {0x2010, "-"}, {0x2011, "-"},  {0x2012, "-"},  {0x2212, "-"},
+    {0x2015, "\x97"}, {0x201B, "'"}, {0x2032, "'"}, {0x201F, "\""}, {0x2033, "\""}, {0x2044, "/"}};
+
 void AppendLower(const char* text, std::string* out) {
   for (; *text != '\0'; ++text) *out += AsciiLower(*text);
 }
@@ -127,72 +138,13 @@ void AppendWindows1252(uint32_t cp, std::string* out) {
     return;
   }
   if (cp >= 0x300 && cp <= 0x36F) return;  // combining marks: keep the base letter
-  switch (cp) {
-    case 0x401:
-      *out += "Yo";
+  for (const Transliteration& t : kTransliterations) {
+    if (t.cp == cp) {
+      *out += t.text;
       return;
-    case 0x451:
-      *out += "yo";
-      return;
-    case 0x404:
-      *out += "Ye";
-      return;
-    case 0x454:
-      *out += "ye";
-      return;
-    case 0x406:
-      *out += "I";
-      return;
-    case 0x456:
-      *out += "i";
-      return;
-    case 0x407:
-      *out += "Yi";
-      return;
-    case 0x457:
-      *out += "yi";
-      return;
-    case 0x490:
-      *out += "G";
-      return;
-    case 0x491:
-      *out += "g";
-      return;
-    case 0x218:
-      *out += "S";
-      return;
-    case 0x219:
-      *out += "s";
-      return;
-    case 0x21A:
-      *out += "T";
-      return;
-    case 0x21B:
-      *out += "t";
-      return;
-    case 0x2010:
-    case 0x2011:
-    case 0x2012:
-    case 0x2212:
-      *out += "-";
-      return;
-    case 0x2015:
-      *out += '\x97';
-      return;
-    case 0x201B:
-    case 0x2032:
-      *out += "'";
-      return;
-    case 0x201F:
-    case 0x2033:
-      *out += "\"";
-      return;
-    case 0x2044:
-      *out += "/";
-      return;
-    default:
-      *out += "?";
+    }
   }
+  *out += '?';
 }
 
 // White space and control characters that become one blank in a headline.
@@ -261,11 +213,7 @@ bool IsBreakingTag(std::string_view name) {
                                        "h1", "h2", "h3",    "h4",         "h5", "h6", "hr",
                                        "ul", "ol", "table", "blockquote", "dd", "dt"};
   for (const char* n : kNames) {
-    if (name.size() == std::strlen(n)) {
-      bool same = true;
-      for (size_t i = 0; i < name.size(); ++i) same = same && AsciiLower(name[i]) == n[i];
-      if (same) return true;
-    }
+    if (name.size() == std::strlen(n) && StartsWithNoCase(name, n)) return true;
   }
   return false;
 }
@@ -440,23 +388,9 @@ int64_t ParseRfc822Date(std::string_view text) {
   return ToEpoch(year, month, day, hour, minute, second, offset);
 }
 
-}  // namespace
-
-std::string Utf8ToWindows1252(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t pos = 0; pos < utf8.size();) {
-    const uint32_t cp = NextCodePoint(utf8, &pos);
-    if (IsInvisible(cp)) continue;
-    if (cp >= 0x80 && cp < 0xA0) {
-      out += '?';
-      continue;
-    }
-    AppendWindows1252(cp, &out);
-  }
-  return out;
-}
-
+// Removes HTML/XML markup: "<" followed by a letter, "/", "!" or "?" up to the
+// next ">" (line breaks and block elements leave a space). A "<" that does not
+// start a tag stays.
 std::string StripMarkup(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -487,6 +421,8 @@ std::string StripMarkup(std::string_view text) {
   return out;
 }
 
+// Decodes HTML character references (the common named ones and "&#N;" /
+// "&#xH;") into UTF-8; unknown or malformed references stay as written.
 std::string DecodeHtmlEntities(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -531,6 +467,8 @@ std::string DecodeHtmlEntities(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
 
 std::string CleanHeadline(std::string_view utf8Title) {
   const std::string decoded = DecodeHtmlEntities(StripMarkup(utf8Title));

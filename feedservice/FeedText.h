@@ -16,21 +16,6 @@ constexpr size_t kMaxHeadlineBytes = 150;
 // Longest article address kept; items with longer ones are dropped.
 constexpr size_t kMaxLinkBytes = 2048;
 
-// UTF-8 to Windows-1252. Characters the code page holds map to their byte;
-// others are transliterated (Latin letters with marks to the bare letter,
-// Cyrillic and Greek to Latin letters, typographic spaces to a space) or become
-// "?"; zero-width characters vanish. Malformed UTF-8 bytes become "?".
-std::string Utf8ToWindows1252(std::string_view utf8);
-
-// Removes HTML/XML markup: "<" followed by a letter, "/", "!" or "?" up to the
-// next ">" (line breaks and block elements leave a space). A "<" that does not
-// start a tag stays.
-std::string StripMarkup(std::string_view text);
-
-// Decodes HTML character references (the common named ones and "&#N;" /
-// "&#xH;") into UTF-8; unknown or malformed references stay as written.
-std::string DecodeHtmlEntities(std::string_view text);
-
 // A title from a feed (UTF-8, XML entities already decoded) made into one
 // headline line for the ticker: markup stripped, references decoded, white
 // space and control characters collapsed to single blanks, converted to

@@ -23,6 +23,7 @@ TEST(FeedText, HeadlinesComeOutAsOneSafeWindows1252Line) {
        "Many spaces and kinds"},
       {"<b>Bold</b> move &amp; <a href=\"x\">link</a>", "Bold move & link"},
       {"Line<br/>break", "Line break"},
+      {"Block<DIV>ends", "Block ends"},
       {"Caf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x80\x94 \xE2\x82\xAC"
        "5",
        "Caf\xE9 \x93quoted\x94 \x97 \x80"
@@ -30,6 +31,7 @@ TEST(FeedText, HeadlinesComeOutAsOneSafeWindows1252Line) {
       {"&eacute;t&eacute; &#8230; &#x263A; &bogus; & alone", "\xE9t\xE9 \x85 ? &bogus; & alone"},
       {"\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8 \xD0\xA9\xD1\x83\xD0\xBA\xD0\xB0",
        "Novosti Shchuka"},
+      {"\xD0\x81\xD0\xB6 \xE2\x80\x90 \xE2\x81\x84", "Yozh - /"},
       {"\xC5\x81\xC3\xB3"
        "d\xC5\xBA \xC5\x9Bwi\xC4\x99ty \xE6\x9D\xB1\xE4\xBA\xAC",
        "L\xF3"

@@ -32,6 +32,34 @@ bool WaitFor(double seconds, Cond cond) {
   return true;
 }
 
+// The feed service serving live's pages on a free loopback port for the
+// lifetime of the object; stopped and joined however the test ends.
+class ServedLive {
+ public:
+  explicit ServedLive(LiveFeeds* live)
+      : server_(FeedServerConfig{"127.0.0.1", 0, "", live}, &log_) {
+    bound_ = log_.Open("/dev/null", &error_) && server_.Bind(&error_);
+    if (bound_) thread_ = std::thread([this] { server_.Run(); });
+  }
+  ~ServedLive() {
+    server_.Stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  ServedLive(const ServedLive&) = delete;
+  ServedLive& operator=(const ServedLive&) = delete;
+
+  bool bound() const { return bound_; }
+  const std::string& error() const { return error_; }
+  httplib::Client Client() const { return httplib::Client("127.0.0.1", server_.port()); }
+
+ private:
+  AccessLog log_;
+  FeedServer server_;
+  std::string error_;
+  bool bound_ = false;
+  std::thread thread_;
+};
+
 // Feeds served on 127.0.0.1: fixed documents by path, with an optional ETag,
 // status, hanging answer, and a record of the validators each request sent.
 class FixtureFeeds {
@@ -198,13 +226,9 @@ TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
 
   EXPECT_NE(fixtures.AcceptEncoding().find("gzip"), std::string::npos);
 
-  AccessLog log;
-  std::string error;
-  ASSERT_TRUE(log.Open("/dev/null", &error));
-  FeedServer server(FeedServerConfig{"127.0.0.1", 0, "", &live}, &log);
-  ASSERT_TRUE(server.Bind(&error)) << error;
-  std::thread serving([&server] { server.Run(); });
-  httplib::Client client("127.0.0.1", server.port());
+  ServedLive served(&live);
+  ASSERT_TRUE(served.bound()) << served.error();
+  httplib::Client client = served.Client();
   client.set_read_timeout(5);
   auto page = [&](const std::string& name) {
     auto res =
@@ -238,8 +262,6 @@ TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
   EXPECT_NE(health->body.find("India news\t" + fixtures.Url("/atom") + "\tok\t2\t1\t"),
             std::string::npos)
       << health->body;
-  server.Stop();
-  serving.join();
 }
 
 TEST(LiveFeeds, ValidatorsFailuresAndReloadsKeepTheLastGoodItems) {
@@ -314,13 +336,9 @@ TEST(LiveFeeds, HangingAndOversizedSourcesNeverDelayRequests) {
                    {"Top stories", fixtures.Url("/big")}});
   live.Start();
 
-  AccessLog log;
-  std::string error;
-  ASSERT_TRUE(log.Open("/dev/null", &error));
-  FeedServer server(FeedServerConfig{"127.0.0.1", 0, "", &live}, &log);
-  ASSERT_TRUE(server.Bind(&error)) << error;
-  std::thread serving([&server] { server.Run(); });
-  httplib::Client client("127.0.0.1", server.port());
+  ServedLive served(&live);
+  ASSERT_TRUE(served.bound()) << served.error();
+  httplib::Client client = served.Client();
   client.set_read_timeout(0, 300 * 1000);  // well below the hanging fetch
 
   // While the hanging fetch is in progress every request is answered.
@@ -343,8 +361,6 @@ TEST(LiveFeeds, HangingAndOversizedSourcesNeverDelayRequests) {
   auto res = client.Get("/cgi-local/page?c=India%20news&o=xml");
   ASSERT_TRUE(res);
   EXPECT_EQ(Extract(res->body).texts[0], "Good");
-  server.Stop();
-  serving.join();
 }
 
 }  // namespace
