@@ -136,7 +136,6 @@ HttpFetchResult HttpFetch(const std::string& url, const std::string& etag,
   curl_slist_free_all(headers);
 
   if (transfer.overflow || code == CURLE_FILESIZE_EXCEEDED) {
-    result.body.clear();
     result.error = "feed larger than " + std::to_string(limits.maxBytes) + " bytes; cut off";
   } else if (code == CURLE_ABORTED_BY_CALLBACK) {
     result.error = "cancelled";

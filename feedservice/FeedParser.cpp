@@ -46,9 +46,9 @@ class FeedReader : public XmlReader {
   void OnStart(std::string_view name, const Attributes& attributes) override {
     const std::string_view local = LocalName(name);
     const std::string_view ns = NamespaceOf(name);
-    const std::string parent = stack_.empty() ? std::string() : stack_.back();
+    const bool inChannel =
+        !stack_.empty() && (stack_.back() == "channel" || stack_.back() == "feed");
     stack_.emplace_back(local);
-    ++depth_;
     if (!sawRoot) {
       sawRoot = true;
       isFeed = (local == "rss" && ns.empty()) || (local == "RDF" && ns == kRdf) ||
@@ -60,15 +60,14 @@ class FeedReader : public XmlReader {
     const bool feedElement = IsFeedNamespace(ns);
     if (itemDepth_ == 0) {
       if (feedElement && (local == "item" || local == "entry")) {
-        itemDepth_ = depth_;
+        itemDepth_ = Depth();
         items.emplace_back();
-      } else if (feedElement && local == "title" && feedTitle.empty() &&
-                 (parent == "channel" || parent == "feed")) {
+      } else if (feedElement && local == "title" && feedTitle.empty() && inChannel) {
         StartField(Field::kFeedTitle);
       }
       return;
     }
-    if (depth_ != itemDepth_ + 1) return;
+    if (Depth() != itemDepth_ + 1) return;
     RawItem& item = items.back();
     if (feedElement && local == "title" && !item.hasTitle) {
       item.hasTitle = true;
@@ -110,12 +109,11 @@ class FeedReader : public XmlReader {
   }
 
   void OnEnd(std::string_view) override {
-    if (field_ != Field::kNone && depth_ == fieldDepth_) field_ = Field::kNone;
-    if (itemDepth_ != 0 && depth_ == itemDepth_) {
+    if (field_ != Field::kNone && Depth() == fieldDepth_) field_ = Field::kNone;
+    if (itemDepth_ != 0 && Depth() == itemDepth_) {
       itemDepth_ = 0;
       if (items.size() > kMaxItemsPerFeed) items.pop_back();
     }
-    --depth_;
     stack_.pop_back();
   }
 
@@ -151,10 +149,10 @@ class FeedReader : public XmlReader {
  private:
   void StartField(Field field) {
     field_ = field;
-    fieldDepth_ = depth_;
+    fieldDepth_ = Depth();
   }
+  int Depth() const { return static_cast<int>(stack_.size()); }
 
-  int depth_ = 0;
   int itemDepth_ = 0;
   int fieldDepth_ = 0;
   Field field_ = Field::kNone;

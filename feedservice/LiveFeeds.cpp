@@ -86,17 +86,16 @@ void LiveFeeds::SetSources(const std::vector<FeedSource>& sources) {
     if (!stays) old->removed = true;
   }
   sources_ = std::move(next);
+  // The new pages replace the old ones at once: a request in between gets
+  // either, never none.
+  std::map<std::string, std::shared_ptr<const std::string>> pages;
+  for (const auto& s : sources_) {
+    std::shared_ptr<const std::string>& page = pages[s->listed.category];
+    if (!page) page = BuildPage(s->listed.category);
+  }
   {
     std::lock_guard<std::mutex> pagesLock(pagesMutex_);
-    pages_.clear();
-  }
-  for (const auto& s : sources_) {
-    bool built = false;
-    {
-      std::lock_guard<std::mutex> pagesLock(pagesMutex_);
-      built = pages_.count(s->listed.category) != 0;
-    }
-    if (!built) RebuildPage(s->listed.category);
+    pages_.swap(pages);
   }
   wake_.notify_all();
 }
@@ -135,12 +134,16 @@ std::chrono::milliseconds LiveFeeds::RetryDelay(int failures) const {
   return std::min(delay, cap);
 }
 
-void LiveFeeds::RebuildPage(const std::string& category) {
+std::shared_ptr<const std::string> LiveFeeds::BuildPage(const std::string& category) const {
   std::vector<const ParsedFeed*> feeds;
   for (const auto& s : sources_) {
     if (s->listed.category == category) feeds.push_back(&s->feed);
   }
-  auto page = std::make_shared<const std::string>(BuildLivePage(category, feeds));
+  return std::make_shared<const std::string>(BuildLivePage(category, feeds));
+}
+
+void LiveFeeds::RebuildPage(const std::string& category) {
+  auto page = BuildPage(category);
   std::lock_guard<std::mutex> lock(pagesMutex_);
   pages_[category] = std::move(page);
 }

@@ -68,7 +68,9 @@ class LiveFeeds {
  private:
   struct Source;
   void Worker();
-  void RebuildPage(const std::string& category);  // with mutex_ held
+  // Both with mutex_ held.
+  std::shared_ptr<const std::string> BuildPage(const std::string& category) const;
+  void RebuildPage(const std::string& category);
   std::chrono::milliseconds RetryDelay(int failures) const;
 
   const LiveFeedSettings settings_;

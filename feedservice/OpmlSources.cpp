@@ -158,13 +158,9 @@ bool LoadOpmlSources(const std::string& path, std::vector<FeedSource>* out,
     return false;
   }
   std::vector<std::string> found;
-  if (!ParseOpmlSources(text, out, &found, error)) {
-    *error = "sources file " + path + ": " + *error;
-    for (std::string& w : found) w = path + ": " + w;
-    *warnings = std::move(found);
-    return false;
-  }
+  const bool parsed = ParseOpmlSources(text, out, &found, error);
   for (std::string& w : found) w = path + ": " + w;
   *warnings = std::move(found);
-  return true;
+  if (!parsed) *error = "sources file " + path + ": " + *error;
+  return parsed;
 }
