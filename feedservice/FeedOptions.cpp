@@ -17,7 +17,23 @@ bool ParsePort(const std::string& text, int* port) {
   return true;
 }
 
-long CountMax(const std::string& name);
+struct CountOption {
+  const char* name;
+  long max;
+};
+
+const CountOption kCountOptions[] = {{"--refresh", 7 * 24 * 3600},   {"--retry", 7 * 24 * 3600},
+                                     {"--connect-timeout", 3600},    {"--fetch-timeout", 3600},
+                                     {"--max-feed-bytes", 1L << 30}, {"--parallel", 64}};
+
+// The largest value of a whole-number option; 0 for any other option.
+long CountMax(const std::string& name) {
+  for (const CountOption& option : kCountOptions) {
+    if (name == option.name) return option.max;
+  }
+  return 0;
+}
+
 bool IsCountOption(const std::string& name) {
   return CountMax(name) != 0;
 }
@@ -33,22 +49,6 @@ bool ParseCount(const std::string& text, long max, long* out) {
   if (value < 1 || value > max) return false;
   *out = value;
   return true;
-}
-
-struct CountOption {
-  const char* name;
-  long max;
-};
-
-const CountOption kCountOptions[] = {{"--refresh", 7 * 24 * 3600},   {"--retry", 7 * 24 * 3600},
-                                     {"--connect-timeout", 3600},    {"--fetch-timeout", 3600},
-                                     {"--max-feed-bytes", 1L << 30}, {"--parallel", 64}};
-
-long CountMax(const std::string& name) {
-  for (const CountOption& option : kCountOptions) {
-    if (name == option.name) return option.max;
-  }
-  return 0;
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,8 +44,12 @@ bool WritePortFile(const std::string& path, int port, std::string* error) {
   return true;
 }
 
-void PrintWarnings(const std::vector<std::string>& warnings) {
+// Reads the sources file, reporting what it skipped on standard error.
+bool LoadSources(const std::string& path, std::vector<FeedSource>* sources, std::string* error) {
+  std::vector<std::string> warnings;
+  const bool loaded = LoadOpmlSources(path, sources, &warnings, error);
   for (const std::string& w : warnings) std::fprintf(stderr, "feedservice: %s\n", w.c_str());
+  return loaded;
 }
 
 int Fail(const std::string& message) {
@@ -78,10 +82,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<LiveFeeds> live;
   if (!options.sources.empty()) {
     std::vector<FeedSource> sources;
-    std::vector<std::string> warnings;
-    const bool loaded = LoadOpmlSources(options.sources, &sources, &warnings, &error);
-    PrintWarnings(warnings);
-    if (!loaded) return Fail(error);
+    if (!LoadSources(options.sources, &sources, &error)) return Fail(error);
     LiveFeedSettings settings;
     settings.refresh = std::chrono::seconds(options.refreshSeconds);
     settings.firstRetry = std::chrono::seconds(options.retrySeconds);
@@ -123,11 +124,8 @@ int main(int argc, char** argv) {
       if (!live) continue;
       // A sources file that no longer reads keeps the sources in use.
       std::vector<FeedSource> sources;
-      std::vector<std::string> warnings;
       std::string error;
-      const bool loaded = LoadOpmlSources(options.sources, &sources, &warnings, &error);
-      PrintWarnings(warnings);
-      if (!loaded) {
+      if (!LoadSources(options.sources, &sources, &error)) {
         std::fprintf(stderr, "feedservice: %s; keeping the sources in use\n", error.c_str());
         continue;
       }
