@@ -25,7 +25,7 @@ constexpr int kExitItem = 0, kPreferencesItem = 1, kAboutItem = 2;
 // The pixels of a window as shown on the screen, row by row.
 struct Pixels {
   int width = 0, height = 0;
-  std::vector<DWORD> data;
+  std::vector<COLORREF> data;
 };
 
 Pixels Capture(HWND hwnd) {
@@ -34,7 +34,7 @@ Pixels Capture(HWND hwnd) {
   if (!GetWindowRect(hwnd, &rect)) return pixels;
   pixels.width = rect.right - rect.left;
   pixels.height = rect.bottom - rect.top;
-  for (COLORREF colour : ScreenPixels(rect)) pixels.data.push_back(colour);
+  pixels.data = ScreenPixels(rect);
   return pixels;
 }
 
