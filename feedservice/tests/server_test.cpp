@@ -293,6 +293,9 @@ TEST_F(FeedServerTest, BadRequestsGetTheirStatus) {
       {"BREW", "/health", {}, 405},
       {"GET", "/cgi-local/page?c=" + std::string(9000, 'a') + "&o=xml", {}, 414},
       {"GET", "/health", {{"X-Big", std::string(9000, 'a')}}, 431},
+      // Heads beyond all limits at once: which limit was passed still shows.
+      {"GET", "/health", {{"X-Huge", std::string(20000, 'a')}}, 431},
+      {"GET", "/cgi-local/page?c=" + std::string(20000, 'a') + "&o=xml", {}, 414},
       {"GET", "/health", {{"X-A", std::string(5000, 'a')}, {"X-B", std::string(5000, 'b')}}, 431},
   };
   httplib::Headers many;
