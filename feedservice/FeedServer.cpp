@@ -7,8 +7,8 @@
 // after a request still gets the answer.
 #include "feedservice/FeedServer.h"
 
-// GCC, with the sanitizers, takes an optional in Beast's parser for one read
-// before it is set (a false alarm inside the library's headers).
+// GCC with the sanitizers warns that an optional inside Beast's parser may be
+// read before it is set: a false alarm in the library's own headers.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
