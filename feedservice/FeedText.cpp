@@ -537,7 +537,6 @@ std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup) {
   // signs, combining marks) leaves no trace, so it cannot part two blanks.
   std::string text;
   text.reserve(decoded.size());
-  std::string converted;
   bool pendingBlank = false;
   for (size_t pos = 0; pos < decoded.size();) {
     const uint32_t cp = NextCodePoint(decoded, &pos);
@@ -546,12 +545,14 @@ std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup) {
       pendingBlank = !text.empty();
       continue;
     }
-    converted.clear();
-    AppendWindows1252(cp, &converted);
-    if (converted.empty()) continue;
     if (pendingBlank) text += ' ';
+    const size_t before = text.size();
+    AppendWindows1252(cp, &text);
+    if (text.size() == before) {
+      if (pendingBlank) text.pop_back();  // the blank waits for a visible character
+      continue;
+    }
     pendingBlank = false;
-    text += converted;
   }
   if (text.size() > kMaxHeadlineBytes) {
     size_t cut = kMaxHeadlineBytes - 1;  // room for the ellipsis
