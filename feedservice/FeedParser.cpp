@@ -12,6 +12,7 @@ constexpr std::string_view kAtom = "http://www.w3.org/2005/Atom";
 constexpr std::string_view kAtom03 = "http://purl.org/atom/ns#";
 constexpr std::string_view kDublinCore = "http://purl.org/dc/elements/1.1/";
 constexpr std::string_view kRdf = "http://www.w3.org/1999/02/22-rdf-syntax-ns#";
+constexpr std::string_view kMediaRss = "http://search.yahoo.com/mrss/";
 
 // Longest text collected for one field; the rest of a longer one is ignored.
 constexpr size_t kMaxFieldBytes = 64 * 1024;
@@ -22,23 +23,118 @@ bool IsFeedNamespace(std::string_view ns) {
   return ns.empty() || ns == kRss10 || ns == kRss09 || ns == kAtom || ns == kAtom03;
 }
 
-enum class Field { kNone, kTitle, kLink, kGuid, kDate, kUpdated, kFeedTitle };
+enum class Field { kNone, kTitle, kOtherTitle, kLink, kGuid, kDate, kUpdated, kFeedTitle };
+
+// A title as written, and how to read it.
+struct RawTitle {
+  std::string text;
+  TitleMarkup markup = TitleMarkup::kHtml;
+  bool xhtml = false;   // child elements are markup, kept as HTML tags in text
+  bool base64 = false;  // Atom 0.3 mode="base64": text is encoded
+  bool seen = false;
+};
 
 struct RawItem {
-  std::string title;
+  RawTitle title;
+  RawTitle otherTitle;  // dc:title or media:title, for items without a title
   std::string link;
   std::string guid;
   std::string date;
   std::string updated;
-  bool hasTitle = false;
   bool hasDate = false;
   bool hasUpdated = false;
 };
 
+std::string_view AttributeValue(
+    const std::vector<std::pair<std::string_view, std::string_view>>& list, std::string_view name) {
+  for (const auto& attribute : list) {
+    if (attribute.first == name) return attribute.second;
+  }
+  return {};
+}
+
+// How a title element of the namespace ns says its text is to be read. RSS
+// titles are HTML in practice; Atom's are plain text unless marked otherwise
+// ("html"/"xhtml" in Atom 1.0; MIME types and a mode in Atom 0.3); Dublin Core
+// and Media RSS titles are plain text unless Media RSS says "html".
+RawTitle TitleKind(std::string_view ns,
+                   const std::vector<std::pair<std::string_view, std::string_view>>& attributes) {
+  RawTitle title;
+  title.seen = true;
+  const std::string_view type = AttributeValue(attributes, "type");
+  if (ns == kAtom) {
+    title.markup = type == "html" ? TitleMarkup::kHtml : TitleMarkup::kText;
+    title.xhtml = type == "xhtml";
+  } else if (ns == kAtom03) {
+    const std::string_view mode = AttributeValue(attributes, "mode");
+    const bool html = type == "text/html" || type == "application/xhtml+xml";
+    title.base64 = mode == "base64";
+    title.xhtml = html && (mode.empty() || mode == "xml");
+    title.markup = html && !title.xhtml ? TitleMarkup::kHtml : TitleMarkup::kText;
+  } else if (ns == kDublinCore || ns == kMediaRss) {
+    title.markup = type == "html" ? TitleMarkup::kHtml : TitleMarkup::kText;
+  }
+  // xhtml content arrives as elements and text; it is rebuilt as HTML.
+  if (title.xhtml) title.markup = TitleMarkup::kHtml;
+  return title;
+}
+
+// Standard base64 with or without padding and line breaks; other bytes end it.
+std::string DecodeBase64(std::string_view text) {
+  std::string out;
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    int v = -1;
+    if (c >= 'A' && c <= 'Z') v = c - 'A';
+    if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+    if (c >= '0' && c <= '9') v = c - '0' + 52;
+    if (c == '+') v = 62;
+    if (c == '/') v = 63;
+    if (c == '=') break;
+    if (v < 0) {
+      if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
+      break;
+    }
+    bits = (bits << 6) | static_cast<uint32_t>(v);
+    if (++count == 4) {
+      out += static_cast<char>(bits >> 16);
+      out += static_cast<char>((bits >> 8) & 0xFF);
+      out += static_cast<char>(bits & 0xFF);
+      bits = 0;
+      count = 0;
+    }
+  }
+  if (count == 2) out += static_cast<char>(bits >> 4);
+  if (count == 3) {
+    out += static_cast<char>(bits >> 10);
+    out += static_cast<char>((bits >> 2) & 0xFF);
+  }
+  return out;
+}
+
+std::string CleanTitle(const RawTitle& title) {
+  return CleanHeadline(title.base64 ? DecodeBase64(title.text) : title.text, title.markup);
+}
+
+// Text of an xhtml title written as HTML, so that its escaped "<" and "&" stay
+// characters.
+void AppendEscaped(std::string_view text, std::string* out) {
+  for (char c : text) {
+    if (c == '&') {
+      *out += "&amp;";
+    } else if (c == '<') {
+      *out += "&lt;";
+    } else {
+      *out += c;
+    }
+  }
+}
+
 class FeedReader : public XmlReader {
  public:
   std::vector<RawItem> items;
-  std::string feedTitle;
+  RawTitle feedTitle;
   bool sawRoot = false;
   bool isFeed = false;
 
@@ -56,21 +152,35 @@ class FeedReader : public XmlReader {
       if (!isFeed) Fail("not an RSS or Atom feed (root element " + std::string(local) + ")");
       return;
     }
-    if (field_ != Field::kNone) return;  // markup inside a field (Atom xhtml): text only
+    if (field_ != Field::kNone) {
+      // Markup inside a field: an xhtml title keeps it as an HTML tag, so that
+      // line breaks, scripts and style sheets are treated as in HTML titles.
+      RawTitle* title = FieldTitle();
+      if (title != nullptr && title->xhtml) AppendField("<" + std::string(local) + ">", false);
+      return;
+    }
     const bool feedElement = IsFeedNamespace(ns);
     if (itemDepth_ == 0) {
       if (feedElement && (local == "item" || local == "entry")) {
         itemDepth_ = Depth();
         items.emplace_back();
-      } else if (feedElement && local == "title" && feedTitle.empty() && inChannel) {
+      } else if (feedElement && local == "title" && !feedTitle.seen && inChannel) {
+        feedTitle = TitleKind(ns, attributes);
         StartField(Field::kFeedTitle);
       }
       return;
     }
-    if (Depth() != itemDepth_ + 1) return;
     RawItem& item = items.back();
-    if (feedElement && local == "title" && !item.hasTitle) {
-      item.hasTitle = true;
+    // media:title may sit in media:content or media:group.
+    if (((ns == kDublinCore && Depth() == itemDepth_ + 1) || ns == kMediaRss) && local == "title" &&
+        !item.otherTitle.seen) {
+      item.otherTitle = TitleKind(ns, attributes);
+      StartField(Field::kOtherTitle);
+      return;
+    }
+    if (Depth() != itemDepth_ + 1) return;
+    if (feedElement && local == "title" && !item.title.seen) {
+      item.title = TitleKind(ns, attributes);
       StartField(Field::kTitle);
     } else if (feedElement && local == "link") {
       std::string_view href;
@@ -108,8 +218,15 @@ class FeedReader : public XmlReader {
     }
   }
 
-  void OnEnd(std::string_view) override {
-    if (field_ != Field::kNone && Depth() == fieldDepth_) field_ = Field::kNone;
+  void OnEnd(std::string_view name) override {
+    if (field_ != Field::kNone && Depth() == fieldDepth_) {
+      field_ = Field::kNone;
+    } else if (field_ != Field::kNone) {
+      RawTitle* title = FieldTitle();
+      if (title != nullptr && title->xhtml) {
+        AppendField("</" + std::string(LocalName(name)) + ">", false);
+      }
+    }
     if (itemDepth_ != 0 && Depth() == itemDepth_) {
       itemDepth_ = 0;
       if (items.size() > kMaxItemsPerFeed) items.pop_back();
@@ -118,38 +235,54 @@ class FeedReader : public XmlReader {
   }
 
   void OnText(std::string_view text) override {
-    std::string* target = nullptr;
-    switch (field_) {
-      case Field::kNone:
-        return;
-      case Field::kTitle:
-        target = &items.back().title;
-        break;
-      case Field::kLink:
-        target = &items.back().link;
-        break;
-      case Field::kGuid:
-        target = &items.back().guid;
-        break;
-      case Field::kDate:
-        target = &items.back().date;
-        break;
-      case Field::kUpdated:
-        target = &items.back().updated;
-        break;
-      case Field::kFeedTitle:
-        target = &feedTitle;
-        break;
-    }
-    if (target->size() < kMaxFieldBytes) {
-      target->append(text.substr(0, kMaxFieldBytes - target->size()));
-    }
+    if (field_ != Field::kNone) AppendField(text, true);
   }
 
  private:
   void StartField(Field field) {
     field_ = field;
     fieldDepth_ = Depth();
+  }
+
+  // The title being collected, or null when the field is no title.
+  RawTitle* FieldTitle() {
+    switch (field_) {
+      case Field::kTitle:
+        return &items.back().title;
+      case Field::kOtherTitle:
+        return &items.back().otherTitle;
+      case Field::kFeedTitle:
+        return &feedTitle;
+      default:
+        return nullptr;
+    }
+  }
+
+  // Adds to the field being collected, up to kMaxFieldBytes. Text of an xhtml
+  // title is escaped for its HTML form.
+  void AppendField(std::string_view text, bool isText) {
+    std::string* target = nullptr;
+    std::string escaped;
+    if (RawTitle* title = FieldTitle()) {
+      target = &title->text;
+      if (title->xhtml && isText) {
+        AppendEscaped(text, &escaped);
+        text = escaped;
+      }
+    } else if (field_ == Field::kLink) {
+      target = &items.back().link;
+    } else if (field_ == Field::kGuid) {
+      target = &items.back().guid;
+    } else if (field_ == Field::kDate) {
+      target = &items.back().date;
+    } else if (field_ == Field::kUpdated) {
+      target = &items.back().updated;
+    } else {
+      return;
+    }
+    if (target->size() < kMaxFieldBytes) {
+      target->append(text.substr(0, kMaxFieldBytes - target->size()));
+    }
   }
   int Depth() const { return static_cast<int>(stack_.size()); }
 
@@ -170,10 +303,11 @@ bool ParseFeedDocument(std::string_view bytes, std::string_view charsetHint,
     return false;
   }
   ParsedFeed result;
-  result.title = CleanHeadline(reader.feedTitle);
+  result.title = CleanTitle(reader.feedTitle);
   for (const RawItem& raw : reader.items) {
     FeedItem item;
-    item.title = CleanHeadline(raw.title);
+    item.title = CleanTitle(raw.title);
+    if (item.title.empty()) item.title = CleanTitle(raw.otherTitle);
     item.link = CleanLink(raw.link.empty() ? raw.guid : raw.link, feedUrl);
     item.published = ParseFeedDate(raw.date);
     if (item.published == 0) item.published = ParseFeedDate(raw.updated);

@@ -257,9 +257,18 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
+int DaysInMonth(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// 0 for a date that does not exist ("31 Feb", hour 25): a reader is better
+// served by an undated item than by one moved to another day.
 int64_t ToEpoch(int year, int month, int day, int hour, int minute, int second, int offsetMinutes) {
-  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
-      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
+  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 60) {
     return 0;
   }
   const int64_t days =
@@ -268,7 +277,8 @@ int64_t ToEpoch(int year, int month, int day, int hour, int minute, int second, 
   return t > 0 ? t : 0;
 }
 
-// "+0100", "-05:00", "GMT", "EST", "Z", ... as minutes east of UTC.
+// "+0100", "-05:00", "+01", "GMT", "EST", "Z", ... as minutes east of UTC; the
+// whole text must be the zone.
 bool ParseZone(std::string_view zone, int* minutes) {
   if (zone.empty()) {
     *minutes = 0;
@@ -279,9 +289,12 @@ bool ParseZone(std::string_view zone, int* minutes) {
     const int hours = ParseDigits(zone, &pos, 2, 2);
     if (pos < zone.size() && zone[pos] == ':') ++pos;
     const int mins = pos < zone.size() ? ParseDigits(zone, &pos, 2, 2) : 0;
-    if (hours < 0 || mins < 0 || hours > 23 || mins > 59) return false;
+    if (hours < 0 || mins < 0 || hours > 23 || mins > 59 || pos != zone.size()) return false;
     *minutes = (zone[0] == '-' ? -1 : 1) * (hours * 60 + mins);
     return true;
+  }
+  for (char c : zone) {
+    if (!IsAsciiAlpha(c)) return false;
   }
   static const struct {
     const char* name;
@@ -330,7 +343,9 @@ int64_t ParseIsoDate(std::string_view text) {
   int minute = 0;
   int second = 0;
   int offset = 0;
-  if (pos < text.size() && (text[pos] == 'T' || text[pos] == 't' || text[pos] == ' ')) {
+  const bool dateOnly = text.find_first_not_of(" \t\r\n", pos) == std::string_view::npos;
+  if (!dateOnly) {
+    if (text[pos] != 'T' && text[pos] != 't' && text[pos] != ' ') return 0;
     ++pos;
     if (!ParseClock(text, &pos, 2, &hour, &minute, &second)) return 0;
     // Fractions of a second.
@@ -343,7 +358,9 @@ int64_t ParseIsoDate(std::string_view text) {
                              zone.back() == '\t')) {
       zone.remove_suffix(1);
     }
-    if (!ParseZone(zone, &offset)) return 0;
+    // Names are not ISO zones; only "Z" is.
+    const bool named = !zone.empty() && zone[0] != '+' && zone[0] != '-';
+    if ((named && zone != "Z" && zone != "z") || !ParseZone(zone, &offset)) return 0;
   }
   return ToEpoch(year, month, day, hour, minute, second, offset);
 }
@@ -382,18 +399,44 @@ int64_t ParseRfc822Date(std::string_view text) {
   SkipBlanks(text, &pos);
   std::string_view zone = text.substr(pos);
   const size_t blank = zone.find_first_of(" \t\r\n(");
-  if (blank != std::string_view::npos) zone = zone.substr(0, blank);
+  std::string_view rest;
+  if (blank != std::string_view::npos) {
+    rest = zone.substr(blank);
+    zone = zone.substr(0, blank);
+  }
+  // Behind the zone only blanks and one comment: "GMT (Greenwich)".
+  size_t restPos = 0;
+  SkipBlanks(rest, &restPos);
+  if (restPos < rest.size() && rest[restPos] == '(') {
+    const size_t close = rest.find(')', restPos);
+    if (close == std::string_view::npos) return 0;
+    restPos = close + 1;
+    SkipBlanks(rest, &restPos);
+  }
+  if (restPos != rest.size()) return 0;
   int offset = 0;
   if (!ParseZone(zone, &offset)) return 0;
   return ToEpoch(year, month, day, hour, minute, second, offset);
 }
 
+// Position of needle in text at or after from, ignoring ASCII case; npos when
+// absent. The needles are short, so this stays linear in the text.
+size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
+  for (size_t i = from; i + needle.size() <= text.size(); ++i) {
+    if (StartsWithNoCase(text.substr(i), needle)) return i;
+  }
+  return std::string_view::npos;
+}
+
 // Removes HTML/XML markup: "<" followed by a letter, "/", "!" or "?" up to the
-// next ">" (line breaks and block elements leave a space). A "<" that does not
-// start a tag stays.
+// next ">" (line breaks and block elements leave a space). Comments, scripts
+// and style sheets go with their contents; an unclosed one hides the rest. A
+// "<" that does not start a tag stays. The next ">" is remembered, so text full
+// of "<a" costs one pass, not one per "<".
 std::string StripMarkup(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  size_t nextClose = 0;  // the first ">" after the last search; npos: none left
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const char next = i + 1 < text.size() ? text[i + 1] : '\0';
@@ -403,20 +446,32 @@ std::string StripMarkup(std::string_view text) {
     }
     if (text.compare(i, 4, "<!--") == 0) {
       const size_t end = text.find("-->", i + 4);
-      if (end == std::string_view::npos) break;  // an unclosed comment hides the rest
+      if (end == std::string_view::npos) break;
       i = end + 2;
       continue;
     }
-    const size_t end = text.find('>', i + 1);
-    if (end == std::string_view::npos) {
+    if (nextClose != std::string_view::npos && nextClose <= i) nextClose = text.find('>', i + 1);
+    if (nextClose == std::string_view::npos) {
       out += c;
       continue;
     }
+    const size_t end = nextClose;
     size_t nameStart = i + 1 + (next == '/' ? 1 : 0);
     size_t nameEnd = nameStart;
     while (nameEnd < end && (IsAsciiAlpha(text[nameEnd]) || IsAsciiDigit(text[nameEnd]))) ++nameEnd;
-    if (IsBreakingTag(text.substr(nameStart, nameEnd - nameStart))) out += ' ';
+    const std::string_view name = text.substr(nameStart, nameEnd - nameStart);
+    if (IsBreakingTag(name)) out += ' ';
     i = end;
+    const bool hidesContent = name.size() == 6
+                                  ? StartsWithNoCase(name, "script")
+                                  : name.size() == 5 && StartsWithNoCase(name, "style");
+    if (next != '/' && hidesContent && text[end - 1] != '/') {
+      const size_t close = FindNoCase(text, std::string("</") + std::string(name), end + 1);
+      if (close == std::string_view::npos) break;
+      const size_t closeEnd = text.find('>', close);
+      if (closeEnd == std::string_view::npos) break;
+      i = closeEnd;
+    }
   }
   return out;
 }
@@ -431,8 +486,11 @@ std::string DecodeHtmlEntities(std::string_view text) {
       out += text[i];
       continue;
     }
-    const size_t semi = text.find(';', i + 1);
-    if (semi == std::string_view::npos || semi - i > 12) {
+    // A reference is short: the ";" is looked for only close by, so text full
+    // of "&" stays linear.
+    const size_t near = text.substr(i + 1, 12).find(';');
+    const size_t semi = near == std::string_view::npos ? near : i + 1 + near;
+    if (semi == std::string_view::npos) {
       out += '&';
       continue;
     }
@@ -470,10 +528,13 @@ std::string DecodeHtmlEntities(std::string_view text) {
 
 }  // namespace
 
-std::string CleanHeadline(std::string_view utf8Title) {
-  const std::string decoded = DecodeHtmlEntities(StripMarkup(utf8Title));
+std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup) {
+  const std::string decoded = markup == TitleMarkup::kHtml
+                                  ? DecodeHtmlEntities(StripMarkup(utf8Title))
+                                  : std::string(utf8Title);
   // One pass over the characters: blanks collapsed, invisible ones dropped,
-  // the rest converted.
+  // the rest converted. A character whose stand-in is empty (the hard and soft
+  // signs, combining marks) leaves no trace, so it cannot part two blanks.
   std::string text;
   text.reserve(decoded.size());
   bool pendingBlank = false;
@@ -485,11 +546,14 @@ std::string CleanHeadline(std::string_view utf8Title) {
       continue;
     }
     if (pendingBlank) text += ' ';
-    pendingBlank = false;
+    const size_t before = text.size();
     AppendWindows1252(cp, &text);
+    if (text.size() == before) {
+      if (pendingBlank) text.pop_back();  // the blank waits for a visible character
+      continue;
+    }
+    pendingBlank = false;
   }
-  // Transliterations can end in nothing (the hard and soft signs).
-  while (!text.empty() && text.back() == ' ') text.pop_back();
   if (text.size() > kMaxHeadlineBytes) {
     size_t cut = kMaxHeadlineBytes - 1;  // room for the ellipsis
     const size_t blank = text.rfind(' ', cut);
@@ -526,10 +590,17 @@ std::string CleanLink(std::string_view link, std::string_view feedUrl) {
   trimmed = trimmed.substr(first, trimmed.find_last_not_of(' ') - first + 1);
 
   std::string absolute;
-  const size_t colon = trimmed.find(':');
-  const size_t slash = trimmed.find('/');
-  const bool hasScheme = colon != std::string::npos && colon > 0 &&
-                         (slash == std::string::npos || colon < slash) && IsAsciiAlpha(trimmed[0]);
+  // A scheme is a letter and then letters, digits, "+", "-" or "." up to ":";
+  // "page?at=12:00" is a relative path.
+  size_t schemeLength = 0;
+  while (schemeLength < trimmed.size() &&
+         (IsAsciiAlpha(trimmed[schemeLength]) ||
+          (schemeLength > 0 && (IsAsciiDigit(trimmed[schemeLength]) ||
+                                std::strchr("+-.", trimmed[schemeLength]) != nullptr)))) {
+    ++schemeLength;
+  }
+  const bool hasScheme =
+      schemeLength > 0 && schemeLength < trimmed.size() && trimmed[schemeLength] == ':';
   if (hasScheme) {
     absolute = trimmed;
   } else if (!IsHttpUrl(feedUrl)) {
@@ -538,6 +609,11 @@ std::string CleanLink(std::string_view link, std::string_view feedUrl) {
     absolute = std::string(feedUrl.substr(0, feedUrl.find(':') + 1)) + trimmed;
   } else if (trimmed[0] == '/') {
     absolute = std::string(Origin(feedUrl)) + trimmed;
+  } else if (trimmed[0] == '?') {
+    // The feed's own path with another query.
+    absolute = std::string(feedUrl.substr(0, feedUrl.find_first_of("?#"))) + trimmed;
+  } else if (trimmed[0] == '#') {
+    absolute = std::string(feedUrl.substr(0, feedUrl.find('#'))) + trimmed;
   } else {
     const std::string_view base = feedUrl.substr(0, feedUrl.find_first_of("?#"));
     const std::string_view origin = Origin(feedUrl);

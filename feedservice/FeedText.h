@@ -16,18 +16,24 @@ constexpr size_t kMaxHeadlineBytes = 150;
 // Longest article address kept; items with longer ones are dropped.
 constexpr size_t kMaxLinkBytes = 2048;
 
+// How a title's text is to be read: as HTML (RSS titles, Atom "html") or as
+// plain text (Atom "text"), in which "<" and "&" are just characters.
+enum class TitleMarkup { kHtml, kText };
+
 // A title from a feed (UTF-8, XML entities already decoded) made into one
-// headline line for the ticker: markup stripped, references decoded, white
-// space and control characters collapsed to single blanks, converted to
+// headline line for the ticker: for HTML, markup stripped (with the contents of
+// scripts, style sheets and comments) and references decoded; then white space
+// and control characters collapsed to single blanks, converted to
 // Windows-1252, cut to kMaxHeadlineBytes, and every "<" that could begin a tag
 // written as the single angle quotation mark (0x8B), so no tag text the ticker
-// searches for can occur. Empty when nothing visible is left.
-std::string CleanHeadline(std::string_view utf8Title);
+// searches for can occur. Empty when nothing visible is left. Linear in the
+// length of the title.
+std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup = TitleMarkup::kHtml);
 
 // An article address from a feed, resolved against the feed's own address when
-// relative ("/path", "//host/path"). Only http and https survive; bytes outside
-// printable ASCII and characters not allowed in an address are percent-encoded.
-// Empty when the address is unusable.
+// relative ("/path", "//host/path", "path", "?query", "#fragment"). Only http and https survive;
+// bytes outside printable ASCII and characters not allowed in an address are percent-encoded. Empty
+// when the address is unusable.
 std::string CleanLink(std::string_view link, std::string_view feedUrl);
 
 // True for an absolute http:// or https:// address with a host.
@@ -36,5 +42,7 @@ bool IsHttpUrl(std::string_view url);
 // Seconds since 1970 of an RFC 822 date ("Tue, 10 Jun 2003 04:00:00 GMT", also
 // with numeric or North American zones, without weekday or seconds, two-digit
 // years) or an ISO 8601 / RFC 3339 date ("2003-12-13T18:30:02Z",
-// "2003-12-13T18:30:02.25+01:00", "2003-12-13"). 0 when it cannot be read.
+// "2003-12-13T18:30:02.25+01:00", "2003-12-13"). 0 when it cannot be read:
+// impossible dates ("31 Feb"), unreadable zones and text after the zone (other
+// than blanks and, in RFC 822, one comment in parentheses) give no date.
 int64_t ParseFeedDate(std::string_view text);

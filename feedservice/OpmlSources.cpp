@@ -87,15 +87,19 @@ class OpmlReader : public XmlReader {
       return;
     }
     if (!seen_.insert(catalogueName + '\n' + std::string(url)).second) return;
+    // The rest of the file is still read, so that a file broken behind the
+    // limit is refused like any other broken file.
     if (sources.size() >= kMaxSources) {
-      Warn("more than " + std::to_string(kMaxSources) + " feeds; the rest are skipped");
-      Fail("source limit reached");
+      if (!overLimit_)
+        Warn("more than " + std::to_string(kMaxSources) + " feeds; the rest are skipped");
+      overLimit_ = true;
       return;
     }
     sources.push_back({catalogueName, std::string(url)});
   }
 
   bool sawRoot_ = false;
+  bool overLimit_ = false;
   std::vector<Frame> stack_;
   std::set<std::string> reported_;
   std::set<std::string> seen_;
@@ -123,8 +127,7 @@ bool ParseOpmlSources(std::string_view text, std::vector<FeedSource>* out,
   std::string parseError;
   const bool parsed = reader.Parse(text, {}, &parseError);
   *warnings = reader.warnings;
-  // Stopping at the source limit is not a failure; the warning says it.
-  if (!parsed && reader.sources.size() < kMaxSources) {
+  if (!parsed) {
     *error = parseError;
     return false;
   }

@@ -2,6 +2,7 @@
 // dialects, encodings, hostile documents and the headline cleaning rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -44,10 +45,29 @@ TEST(FeedText, HeadlinesComeOutAsOneSafeWindows1252Line) {
       {"<</url>url> nested", "\x8Burl> nested"},
       {"x < y and 3<4", "x < y and 3<4"},
       {"<p></p>   ", ""},
+      // Scripts, style sheets and comments go with their contents.
+      {"Safe<script>alert(1)</script> headline", "Safe headline"},
+      {"<STYLE type=\"text/css\">p { color: red }</Style>Styled <!-- note -->text", "Styled text"},
+      {"Kept <script src=\"x\"/>and <script>never closed", "Kept and"},
+      // A character with an empty stand-in leaves no double blank.
+      {"Putin \xD1\x8A said \xCC\x81 so \xD1\x8C", "Putin said so"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CleanHeadline(c.title), c.expected) << c.title;
   }
+  // Plain-text titles: "<" and "&" are characters, nothing is decoded again.
+  EXPECT_EQ(CleanHeadline("Why <canvas> &amp; <video> matter", TitleMarkup::kText),
+            "Why \x8B"
+            "canvas> &amp; \x8Bvideo> matter");
+  EXPECT_EQ(CleanHeadline("</url> <!-- x -->", TitleMarkup::kText), "\x8B/url> <!-- x -->");
+  // Runs of "&" or "<a" (which once cost a pass each) come out whole.
+  EXPECT_EQ(CleanHeadline(std::string(65536, '&')), std::string(149, '&') + "\x85");
+  std::string tags;
+  for (int i = 0; i < 32768; ++i) tags += "<a";
+  EXPECT_EQ(CleanHeadline(tags).substr(0, 4),
+            "\x8B"
+            "a\x8B"
+            "a");
   const std::string longTitle(400, 'x');
   const std::string words = std::string(140, 'a') + " tail of a long headline";
   EXPECT_EQ(CleanHeadline(longTitle).size(), kMaxHeadlineBytes);
@@ -67,6 +87,9 @@ TEST(FeedText, OnlyHttpAddressesSurviveAndAreMadeSafe) {
       {"//cdn.example/p", "https://cdn.example/p"},
       {"story/2.html", "https://news.example.org/feeds/story/2.html"},
       {"http://a.example/a b<\"c\">\xC3\xA9", "http://a.example/a%20b%3C%22c%22%3E%C3%A9"},
+      {"?page=2", "https://news.example.org/feeds/main.xml?page=2"},
+      {"#top", "https://news.example.org/feeds/main.xml?x=1#top"},
+      {"list?at=12:00", "https://news.example.org/feeds/list?at=12:00"},
       {"javascript:alert(1)", ""},
       {"ftp://a.example/file", ""},
       {"mailto:x@example.org", ""},
@@ -96,6 +119,17 @@ TEST(FeedText, DatesOfBothFamiliesAreRead) {
       {"yesterday", 0},
       {"", 0},
       {"Tue, 40 Jun 2003 04:00:00 GMT", 0},
+      // Dates that do not exist and text behind the zone give no date.
+      {"Sat, 31 Feb 2004 04:00:00 GMT", 0},
+      {"29 Feb 2003 04:00 GMT", 0},
+      {"2003-02-29", 0},
+      {"2004-02-29T00:00:00Z", 1078012800},
+      {"Tue, 10 Jun 2003 04:00:00 GMT and more", 0},
+      {"Tue, 10 Jun 2003 04:00:00 GMT (Greenwich) ", kJun10},
+      {"Tue, 10 Jun 2003 06:00:00 +0200x", 0},
+      {"2003-06-10T04:00:00Zjunk", 0},
+      {"2003-06-10junk", 0},
+      {"2003-06-10T06:00:00+02", kJun10},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseFeedDate(c.text), c.expected) << c.text;
 }
@@ -160,6 +194,46 @@ TEST(FeedParser, ReadsTheUsualDialectsAndEncodings) {
        "",
        {"Novosti & Zhizn"},
        {"http://example.org/r"}},
+      {"Atom titles read by their type; other titles when there is none",
+       "<feed xmlns=\"http://www.w3.org/2005/Atom\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\""
+       " xmlns:media=\"http://search.yahoo.com/mrss/\">"
+       "<entry><title type=\"text\">Why &lt;canvas&gt; &amp;amp; &lt;video&gt; matter</title>"
+       "<link href=\"http://e.org/1\"/></entry>"
+       "<entry><title>Plain &amp;lt;b&amp;gt;</title><link href=\"http://e.org/2\"/></entry>"
+       "<entry><title type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\">1 &lt; 2"
+       "<br/>&lt;b&gt;<script>x()</script></div></title><link href=\"http://e.org/3\"/></entry>"
+       "<entry><title type=\"html\">Safe&lt;script&gt;alert(1)&lt;/script&gt; headline</title>"
+       "<link href=\"http://e.org/4\"/></entry>"
+       "<entry><dc:title>Dublin &lt;core&gt;</dc:title><link href=\"http://e.org/5\"/></entry>"
+       "<entry><media:group><media:title>From media</media:title></media:group>"
+       "<link href=\"http://e.org/6\"/></entry>"
+       "</feed>",
+       "",
+       {"Why \x8B"
+        "canvas> &amp; \x8Bvideo> matter",
+        "Plain &lt;b&gt;",
+        "1 < 2 \x8B"
+        "b>",
+        "Safe headline",
+        "Dublin \x8B"
+        "core>",
+        "From media"},
+       {"http://e.org/1", "http://e.org/2", "http://e.org/3", "http://e.org/4", "http://e.org/5",
+        "http://e.org/6"}},
+      {"Atom 0.3 titles: plain, escaped HTML, base64",
+       "<feed version=\"0.3\" xmlns=\"http://purl.org/atom/ns#\">"
+       "<entry><title type=\"text/plain\">a &lt;b&gt; &amp;amp;</title>"
+       "<link rel=\"alternate\" href=\"http://e.org/a\"/></entry>"
+       "<entry><title type=\"text/html\" mode=\"escaped\">&lt;i&gt;it&lt;/i&gt; &amp;amp;</title>"
+       "<link href=\"http://e.org/b\"/></entry>"
+       "<entry><title mode=\"base64\">Q2Fmw6kgPG5ld3M+</title>"
+       "<link href=\"http://e.org/c\"/></entry>"
+       "</feed>",
+       "",
+       {"a \x8B"
+        "b> &amp;",
+        "it &", "Caf\xE9 \x8Bnews>"},
+       {"http://e.org/a", "http://e.org/b", "http://e.org/c"}},
       {"charset from the HTTP header when the document declares none",
        "<rss><channel><item><title>\xCD\xEE\xE2\xEE\xF1\xF2\xE8</title>"
        "<link>http://example.org/h</link></item></channel></rss>",
@@ -269,6 +343,27 @@ TEST(OpmlSources, BrokenFilesGiveAClearError) {
     std::string error;
     EXPECT_FALSE(ParseOpmlSources(c.text, &sources, &warnings, &error)) << c.text;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.text << ": " << error;
+  }
+  // About the source limit: a file cut short is refused whatever its count; a
+  // whole file with more feeds keeps the first kMaxSources.
+  for (size_t count : {kMaxSources - 1, kMaxSources, kMaxSources + 1}) {
+    std::string feeds = "<opml><body><outline text=\"India news\">";
+    for (size_t i = 0; i < count; ++i) {
+      feeds += "<outline xmlUrl=\"http://f.example/" + std::to_string(i) + "\"/>";
+    }
+    for (bool whole : {false, true}) {
+      const std::string text = whole ? feeds + "</outline></body></opml>" : feeds;
+      std::vector<FeedSource> sources;
+      std::vector<std::string> warnings;
+      std::string error;
+      const bool expected = whole;
+      EXPECT_EQ(ParseOpmlSources(text, &sources, &warnings, &error), expected)
+          << count << " feeds, whole: " << whole << ", " << error;
+      if (whole) {
+        EXPECT_EQ(sources.size(), std::min(count, kMaxSources));
+      }
+      EXPECT_EQ(warnings.size(), count > kMaxSources ? 1u : 0u) << count;
+    }
   }
 }
 

@@ -1,0 +1,57 @@
+// libFuzzer target: headline, address and date cleaning on their own. The
+// input is a title (read both as HTML and as plain text), an address and a
+// date; a line break before it makes its first line the feed's address.
+#include <time.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "tests/fuzz/FeedChecks.h"
+
+namespace {
+
+// A date read back from its own ISO 8601 and RFC 822 forms gives the same time.
+void CheckDateRoundTrip(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm parts;
+  Require(gmtime_r(&t, &parts) != nullptr);
+  // A zone can move the last day of 9999 into a year the formats cannot hold.
+  if (parts.tm_year + 1900 > 9999) return;
+  char iso[64];
+  char rfc[64];
+  std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+  Require(strftime(rfc, sizeof rfc, "%a, %d %b %Y %H:%M:%S GMT", &parts) > 0);
+  Require(ParseFeedDate(iso) == seconds);
+  Require(ParseFeedDate(rfc) == seconds);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::string_view base = "http://example.com/news/feed.xml?x=1";
+  const size_t newline = input.find('\n');
+  if (newline != std::string_view::npos && IsHttpUrl(input.substr(0, newline))) {
+    base = input.substr(0, newline);
+    input.remove_prefix(newline + 1);
+  }
+
+  ParsedFeed feed;
+  feed.title = CleanHeadline(input, TitleMarkup::kText);
+  CheckHeadline(feed.title);
+  FeedItem item;
+  item.title = CleanHeadline(input);
+  item.link = CleanLink(input, base);
+  CheckHeadline(item.title);
+  CheckLink(item.link);
+  item.published = ParseFeedDate(input);
+  Require(item.published >= 0);
+  if (item.published != 0) CheckDateRoundTrip(item.published);
+  if (!item.title.empty() && !item.link.empty()) feed.items.push_back(item);
+  CheckPageRoundTrip({&feed});
+  return 0;
+}
