@@ -8,16 +8,22 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <thread>
 
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedPage.h"
+#include "feedservice/HttpCache.h"
 #include "feedservice/LiveFeeds.h"
+#include "feedservice/Metrics.h"
+#include "feedservice/StatusPage.h"
 #include "ticker/core/Catalogue.h"
 
 namespace {
@@ -28,6 +34,13 @@ constexpr const char* kTextType = "text/plain";
 // Set by the pre-routing hook on the thread that serves the request: tells a
 // response the library made before routing (unreadable request) from ours.
 thread_local bool t_routed = false;
+// When routing of the thread's current request began, for its duration.
+thread_local std::chrono::steady_clock::time_point t_started;
+thread_local bool t_timed = false;
+
+int64_t Now() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
 
 void SetError(httplib::Response& res, int status, const std::string& message) {
   res.status = status;
@@ -55,11 +68,12 @@ const char* DefaultMessage(int status) {
   }
 }
 
-// Reads a regular file whole. 1: read, 0: no such regular file, -1: exists
-// but cannot be read.
-int ReadOverlayFile(const std::string& path, std::string* body) {
+// Reads a regular file whole, with its modification time. 1: read, 0: no such
+// regular file, -1: exists but cannot be read.
+int ReadOverlayFile(const std::string& path, std::string* body, int64_t* modified) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  *modified = static_cast<int64_t>(info.st_mtime);
   std::ifstream in(path, std::ios::binary);
   if (!in) return -1;
   std::ostringstream text;
@@ -87,7 +101,11 @@ void RefuseMethod(httplib::Response& res) {
 }  // namespace
 
 FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
-    : config_(std::move(config)), log_(log), server_(std::make_unique<httplib::Server>()) {
+    : config_(std::move(config)),
+      started_(Now()),
+      metrics_(std::make_unique<ServiceMetrics>()),
+      log_(log),
+      server_(std::make_unique<httplib::Server>()) {
   httplib::Server& s = *server_;
   s.new_task_queue = [] { return new httplib::ThreadPool(32); };
   s.set_keep_alive_max_count(100);
@@ -106,6 +124,8 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
   s.set_payload_max_length(kMaxBodyBytes);
   s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
     t_routed = true;
+    t_timed = true;
+    t_started = std::chrono::steady_clock::now();
     // Methods the library does not route are refused here; those that carry a
     // body are refused by the handlers below, after the library has read the
     // body, so a kept-alive connection stays in step.
@@ -141,6 +161,26 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
   });
   s.Get("/cgi-local/page",
         [this](const httplib::Request& req, httplib::Response& res) { ServePage(req, res); });
+  s.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+    std::vector<SourceStatus> sources;
+    std::map<std::string, std::string> pages;
+    if (config_.live != nullptr) sources = config_.live->Status();
+    for (const SourceStatus& source : sources) {
+      if (pages.count(source.category) != 0) continue;
+      ResolvedPage page;
+      if (ResolvePage(source.category, &page)) pages[source.category] = page.body;
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(RenderStatusPage(config_.live != nullptr, sources, pages, Now()),
+                    "text/html; charset=utf-8");
+  });
+  s.Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
+    std::vector<SourceStatus> sources;
+    if (config_.live != nullptr) sources = config_.live->Status();
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(metrics_->Render(config_.live != nullptr ? &sources : nullptr),
+                    "text/plain; version=0.0.4; charset=utf-8");
+  });
 
   s.set_error_handler(
       httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {
@@ -166,6 +206,12 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
       }));
 
   s.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+    const double seconds =
+        t_timed
+            ? std::chrono::duration<double>(std::chrono::steady_clock::now() - t_started).count()
+            : -1.0;
+    t_timed = false;
+    metrics_->Request(MetricsRouteOf(req.path), res.status, seconds);
     const size_t bytes = req.method == "HEAD" ? 0 : res.body.size();
     if (log_ != nullptr) {
       log_->Write(req.method, req.target, res.status, bytes, req.get_header_value("User-Agent"));
@@ -222,29 +268,62 @@ void FeedServer::ServePage(const httplib::Request& req, httplib::Response& res) 
     SetError(res, 400, "bad request: parameter o must be xml");
     return;
   }
+  ResolvedPage page;
+  if (!ResolvePage(parsed.category, &page)) {
+    SetError(res, 500, "cannot read feed file for this category");
+    return;
+  }
+  metrics_->Page(page.origin);
+  const int64_t now = Now();
+  // A file stamped in the future (clock skew) is taken as changed now.
+  const PageCacheHeaders cache =
+      MakePageCacheHeaders(page.body, std::min(page.lastModified, now), config_.maxAge);
+  res.set_header("ETag", cache.etag);
+  res.set_header("Last-Modified", cache.lastModified);
+  res.set_header("Cache-Control", cache.cacheControl);
+  // Several If-None-Match lines are one list.
+  std::string ifNoneMatch;
+  const size_t tagLines = req.get_header_value_count("If-None-Match");
+  for (size_t i = 0; i < tagLines; ++i) {
+    ifNoneMatch += (i > 0 ? ", " : "") + req.get_header_value("If-None-Match", i);
+  }
+  const std::string ifModifiedSince = req.get_header_value("If-Modified-Since");
+  ConditionalHeaders conditional;
+  if (tagLines > 0) conditional.ifNoneMatch = ifNoneMatch;
+  if (req.has_header("If-Modified-Since")) conditional.ifModifiedSince = ifModifiedSince;
+  if (IsNotModified(conditional, cache.etag, std::min(page.lastModified, now), now)) {
+    res.status = 304;
+    return;
+  }
+  res.set_content(page.body, XmlContentType(page.body));
+}
+
+bool FeedServer::ResolvePage(const std::string& category, ResolvedPage* page) const {
   if (!config_.dataDir.empty()) {
     // The encoded name holds only letters, digits and "%": no path can escape
     // the data directory.
-    const std::string path =
-        config_.dataDir + "/" + EncodeCategoryName(parsed.category.c_str()) + ".xml";
-    std::string body;
-    const int found = ReadOverlayFile(path, &body);
-    if (found < 0) {
-      SetError(res, 500, "cannot read feed file for this category");
-      return;
-    }
+    const std::string path = config_.dataDir + "/" + EncodeCategoryName(category.c_str()) + ".xml";
+    const int found = ReadOverlayFile(path, &page->body, &page->lastModified);
+    if (found < 0) return false;
     if (found > 0) {
-      res.set_content(body, kXmlType);
-      return;
+      page->origin = "overlay";
+      return true;
     }
   }
   if (config_.live != nullptr) {
-    const std::shared_ptr<const std::string> page = config_.live->Page(parsed.category);
-    res.set_content(page ? *page : BuildFeedPage(parsed.category, 0, BundledSampleHeadlines()),
-                    kXmlType);
-    return;
+    const LivePageVersion version = config_.live->PageVersion(category);
+    page->origin = "live";
+    if (version.page) {
+      page->body = *version.page;
+      page->lastModified = version.changed;
+    } else {
+      page->body = BuildFeedPage(category, 0, BundledSampleHeadlines());
+      page->lastModified = started_;
+    }
+    return true;
   }
-  res.set_content(
-      BuildFeedPage(parsed.category, CatalogueCodeOf(parsed.category), BundledSampleHeadlines()),
-      kXmlType);
+  page->origin = "sample";
+  page->body = BuildFeedPage(category, CatalogueCodeOf(category), BundledSampleHeadlines());
+  page->lastModified = started_;
+  return true;
 }

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 class AccessLog;
 class LiveFeeds;
+class ServiceMetrics;
 namespace httplib {
 class Server;
 struct Request;
@@ -21,6 +23,8 @@ struct FeedServerConfig {
   // Pages from live feeds; null: the bundled sample pages. With live feeds a
   // category without sources gets a page without items.
   const LiveFeeds* live = nullptr;
+  // Seconds HTTP caches may keep a page (Cache-Control max-age).
+  int maxAge = 60;
 };
 
 // Limits on a request's header block (the request line is limited by the
@@ -48,8 +52,19 @@ class FeedServer {
 
  private:
   void ServePage(const httplib::Request& req, httplib::Response& res);
+  // The page a category's request gets, whence, and when its bytes last
+  // changed (seconds since 1970). False for an overlay file that cannot be read.
+  struct ResolvedPage {
+    std::string body;
+    int64_t lastModified = 0;
+    const char* origin = "sample";
+  };
+  bool ResolvePage(const std::string& category, ResolvedPage* page) const;
 
   FeedServerConfig config_;
+  // When the process started: the sample pages' bytes never change after it.
+  int64_t started_ = 0;
+  std::unique_ptr<ServiceMetrics> metrics_;
   AccessLog* log_;
   std::unique_ptr<httplib::Server> server_;
   int port_ = 0;

@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +23,27 @@
 #include "feedservice/OpmlSources.h"
 
 namespace {
+
+// After SIGTERM or SIGINT the server stops accepting; requests in flight get
+// this long to finish before the process ends anyway.
+constexpr std::chrono::seconds kDrainLimit{5};
+
+// Set once the server's Run has returned.
+struct RunEnd {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool done = false;
+
+  void Mark() {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    changed.notify_all();
+  }
+  bool WaitFor(std::chrono::seconds limit) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, limit, [this] { return done; });
+  }
+};
 
 // Writes the port through a temporary file and a rename, so a reader polling
 // for the file never sees it half written.
@@ -110,7 +134,8 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   if (live) live->Start();
-  FeedServer server({options.listenAddress, options.port, options.dataDir, live.get()}, &log);
+  FeedServer server(
+      {options.listenAddress, options.port, options.dataDir, live.get(), options.maxAge}, &log);
   if (!server.Bind(&error)) return Fail(error);
   if (!options.portFile.empty() && !WritePortFile(options.portFile, server.port(), &error)) {
     return Fail(error);
@@ -118,7 +143,8 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "feedservice: listening on %s port %d\n", options.listenAddress.c_str(),
                server.port());
 
-  std::thread waiter([&server, &stopSignals, &live, &options] {
+  RunEnd runEnd;
+  std::thread waiter([&server, &stopSignals, &live, &options, &runEnd] {
     int signal = 0;
     while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
       if (!live) continue;
@@ -133,8 +159,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "feedservice: reloaded %zu feed sources\n", sources.size());
     }
     server.Stop();
+    if (!runEnd.WaitFor(kDrainLimit)) {
+      std::fprintf(stderr, "feedservice: requests still in flight after %lld s; ending\n",
+                   static_cast<long long>(kDrainLimit.count()));
+      _exit(0);
+    }
   });
   const bool ok = server.Run();
+  runEnd.Mark();
   // Wake the waiter if the server ended by itself; after a signal it is done.
   pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
