@@ -4,6 +4,8 @@
 # shellcheck shell=bash
 set -euo pipefail
 
+FEEDSERVICE=$(realpath "${FEEDSERVICE:?set FEEDSERVICE before sourcing lib.sh}")
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/feedservice-deploy-XXXXXX")
 chmod 755 "$work"
 declare -A service_pids=()
@@ -15,7 +17,7 @@ cleanup() {
   for name in "${!service_pids[@]}"; do
     kill "${service_pids[$name]}" 2>/dev/null && wait "${service_pids[$name]}" 2>/dev/null
   done
-  rm -rf "$work"
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
