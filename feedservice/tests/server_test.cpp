@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <stdlib.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,6 +18,7 @@
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedPage.h"
 #include "feedservice/FeedServer.h"
+#include "feedservice/HttpCache.h"
 #include "ticker/core/Catalogue.h"
 
 namespace {
@@ -99,7 +102,7 @@ TEST_F(FeedServerTest, ServesEveryCatalogueCategory) {
     auto res = client.Get(PagePath(name));
     ASSERT_TRUE(res) << name;
     EXPECT_EQ(res->status, 200) << name;
-    EXPECT_EQ(res->get_header_value("Content-Type"), "text/xml");
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/xml; charset=ISO-8859-1");
     EXPECT_EQ(res->body, BuildFeedPage(name, CategoryNameTable[i].code, BundledSampleHeadlines()))
         << name;
     EXPECT_NE(res->body.find("<url>http://news.example.com/"), std::string::npos) << name;
@@ -161,7 +164,7 @@ TEST_F(FeedServerTest, BadRequestsGetTheirStatus) {
       {"GET", "/cgi-local/page?c=India%20news&o=xml&c=x", {}, 400},
       {"GET", "/cgi-local/page", {}, 400},
       {"GET", "/cgi-local/pages?c=India%20news&o=xml", {}, 404},
-      {"GET", "/", {}, 404},
+      {"GET", "/index.html", {}, 404},
       {"POST", "/cgi-local/page?c=India%20news&o=xml", {}, 405},
       {"PUT", "/health", {}, 405},
       {"DELETE", "/health", {}, 405},
@@ -203,6 +206,85 @@ TEST_F(FeedServerTest, HeadAnswersWithoutBody) {
   EXPECT_TRUE(res->body.empty());
   EXPECT_EQ(res->get_header_value("Content-Length"),
             std::to_string(BuildFeedPage("Europe news", 276, BundledSampleHeadlines()).size()));
+}
+
+// What an HTTP cache relies on: validators that follow the page bytes, 304
+// without a body for a matching condition, the full page for everything else
+// (the ticker's own no-cache request among them), never a 5xx.
+TEST_F(FeedServerTest, PagesCarryValidatorsAndAnswerConditionalRequests) {
+  const std::string path = PagePath("India news");
+  const std::string overlay = dataDir_ + "/" + EncodeCategoryName("India news") + ".xml";
+  WriteFile(overlay, "<?xml version='1.0' encoding='windows-1252'?>\n<headlines>\x93</headlines>");
+  const time_t now = time(nullptr);
+  const struct timeval before[2] = {{now - 100, 0}, {now - 100, 0}};
+  utimes(overlay.c_str(), before);
+  httplib::Client client = Client();
+  auto first = client.Get(path);
+  ASSERT_TRUE(first);
+  const std::string etag = first->get_header_value("ETag");
+  const std::string modified = first->get_header_value("Last-Modified");
+  EXPECT_EQ(first->get_header_value("Content-Type"), "text/xml; charset=windows-1252");
+  EXPECT_EQ(first->get_header_value("Cache-Control"),
+            "public, max-age=60, stale-while-revalidate=60, stale-if-error=86400");
+  ASSERT_EQ(etag.front(), '"');
+  int64_t modifiedAt = 0;
+  ASSERT_TRUE(ParseHttpDate(modified, &modifiedAt)) << modified;
+  EXPECT_EQ(modifiedAt, now - 100);
+
+  struct Case {
+    httplib::Headers headers;
+    int status;
+  } cases[] = {
+      {{{"If-None-Match", etag}}, 304},
+      {{{"If-None-Match", "\"other\", W/" + etag}}, 304},
+      {{{"If-None-Match", "\"other\""}, {"If-None-Match", etag}}, 304},
+      {{{"If-None-Match", "*"}}, 304},
+      {{{"If-None-Match", "garbage, \"other\""}}, 200},
+      {{{"If-None-Match", "\"other\""}, {"If-Modified-Since", modified}}, 200},
+      {{{"If-Modified-Since", modified}}, 304},
+      {{{"If-Modified-Since", "Mon, 01 Jan 2001 00:00:00 GMT"}}, 200},
+      {{{"If-Modified-Since", "not a date"}}, 200},
+      {{{"If-Modified-Since", "Sun, 31 Feb 2001 00:00:00 GMT"}}, 200},
+      {{{"If-Modified-Since", "Fri, 01 Jan 2100 00:00:00 GMT"}}, 200},
+      {{{"Cache-Control", "no-cache"}, {"Pragma", "no-cache"}}, 200},
+  };
+  for (const Case& c : cases) {
+    const std::string label = c.headers.begin()->second;
+    for (const bool head : {false, true}) {
+      auto res = head ? client.Head(path, c.headers) : client.Get(path, c.headers);
+      ASSERT_TRUE(res) << label;
+      EXPECT_EQ(res->status, c.status) << label << (head ? " HEAD" : " GET");
+      EXPECT_EQ(res->body, c.status == 200 && !head ? first->body : "") << label;
+      EXPECT_EQ(res->get_header_value("ETag"), etag) << label;
+      EXPECT_EQ(res->get_header_value("Last-Modified"), modified) << label;
+    }
+  }
+
+  // New bytes: a new tag, and the old validators no longer hold.
+  WriteFile(overlay, "<headlines>changed</headlines>");
+  const struct timeval later[2] = {{now - 50, 0}, {now - 50, 0}};
+  utimes(overlay.c_str(), later);
+  auto changed = client.Get(path, {{"If-None-Match", etag}});
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->status, 200);
+  EXPECT_EQ(changed->body, "<headlines>changed</headlines>");
+  EXPECT_NE(changed->get_header_value("ETag"), etag);
+  EXPECT_EQ(changed->get_header_value("Last-Modified"), FormatHttpDate(now - 50));
+  EXPECT_EQ(changed->get_header_value("Content-Type"), "text/xml");
+  changed = client.Get(path, {{"If-Modified-Since", modified}});
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->status, 200);
+
+  // Every answer above is counted, by route and status.
+  auto metrics = client.Get("/metrics");
+  ASSERT_TRUE(metrics);
+  EXPECT_NE(
+      metrics->body.find("feedservice_http_requests_total{route=\"page\",status=\"304\"} 10\n"),
+      std::string::npos)
+      << metrics->body;
+  EXPECT_NE(metrics->body.find("feedservice_pages_served_total{origin=\"overlay\"} 27\n"),
+            std::string::npos)
+      << metrics->body;
 }
 
 TEST_F(FeedServerTest, ConcurrentClientsAreAllAnswered) {
