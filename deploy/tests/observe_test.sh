@@ -2,7 +2,8 @@
 # What an operator watches, on a service with live fixture feeds (served by a
 # second instance from its overlay directory): one good source whose texts
 # carry markup characters, one source that fails, one feed that is not XML.
-# /metrics passes promtool's check and counts what happened; the status page,
+# /metrics passes promtool's check, counts what happened and is scraped by a
+# real Prometheus server; the status page,
 # loaded in headless Chromium, shows the headlines as links, marks the failed
 # sources, and shows every text as text. Screenshot: BUILD/screenshots/status-page.png.
 #
@@ -11,7 +12,7 @@ FEEDSERVICE=${1:?usage: observe_test.sh FEEDSERVICE_EXE REPOSITORY_DIR BUILD_DIR
 repo=${2:?usage: observe_test.sh FEEDSERVICE_EXE REPOSITORY_DIR BUILD_DIR}
 build=${3:?usage: observe_test.sh FEEDSERVICE_EXE REPOSITORY_DIR BUILD_DIR}
 source "$repo/deploy/tests/lib.sh"
-for tool in promtool chromium convert curl python3; do
+for tool in promtool prometheus chromium convert curl python3; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/install-deps)"
 done
 
@@ -66,6 +67,25 @@ expect_metric '^feedservice_pages_served_total\{origin="live"\} 2$'
 expect_metric '^feedservice_http_requests_total\{route="page",status="200"\} 2$'
 expect_metric '^feedservice_http_requests_total\{route="other",status="404"\} 1$'
 expect_metric '^feedservice_http_request_duration_seconds_count\{route="page"\} 2$'
+
+echo "-- a real Prometheus server on loopback scrapes it"
+prom_port=$(free_port)
+cat >"$work/prometheus.yml" <<YML
+global:
+  scrape_interval: 1s
+scrape_configs:
+  - job_name: feedservice
+    static_configs:
+      - targets: ['127.0.0.1:$(port_of live)']
+YML
+prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/tsdb" \
+  --web.listen-address="127.0.0.1:$prom_port" >"$work/prometheus.log" 2>&1 &
+prom_pid=$!
+cleanup_hooks+=('kill "$prom_pid" 2>/dev/null && wait "$prom_pid"')
+query() { curl -sf --get "http://127.0.0.1:$prom_port/api/v1/query" --data-urlencode "query=$1"; }
+scraped() { query "feedservice_source_items{category=\"India news\"} == 6" | grep -q '"value"'; }
+wait_for 40 scraped || fail "Prometheus did not scrape the items: $(tail -3 "$work/prometheus.log")"
+query 'up{job="feedservice"}' | grep -q '"1"\]' || fail "Prometheus reports the target down"
 
 echo "-- the status page in headless Chromium"
 browse() {  # browse ARGS...: chromium on loopback only, with a fresh profile
