@@ -25,7 +25,7 @@
 namespace {
 
 // After SIGTERM or SIGINT the server stops accepting; requests in flight get
-// this long to finish before the process ends anyway.
+// this long to finish before they are cut off.
 constexpr std::chrono::seconds kDrainLimit{5};
 
 // Set once the server's Run has returned.
@@ -134,8 +134,13 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   if (live) live->Start();
-  FeedServer server(
-      {options.listenAddress, options.port, options.dataDir, live.get(), options.maxAge}, &log);
+  FeedServerConfig config;
+  config.listenAddress = options.listenAddress;
+  config.port = options.port;
+  config.dataDir = options.dataDir;
+  config.live = live.get();
+  config.maxAge = options.maxAge;
+  FeedServer server(config, &log);
   if (!server.Bind(&error)) return Fail(error);
   if (!options.portFile.empty() && !WritePortFile(options.portFile, server.port(), &error)) {
     return Fail(error);
@@ -158,11 +163,11 @@ int main(int argc, char** argv) {
       live->SetSources(sources);
       std::fprintf(stderr, "feedservice: reloaded %zu feed sources\n", sources.size());
     }
-    server.Stop();
+    server.Drain();
     if (!runEnd.WaitFor(kDrainLimit)) {
-      std::fprintf(stderr, "feedservice: requests still in flight after %lld s; ending\n",
+      std::fprintf(stderr, "feedservice: requests still in flight after %lld s; ending them\n",
                    static_cast<long long>(kDrainLimit.count()));
-      _exit(0);
+      server.Stop();
     }
   });
   const bool ok = server.Run();

@@ -114,7 +114,18 @@ new_page_seen() {
 wait_for 20 new_page_seen || fail "the new page never came through"
 
 echo "-- two instances as one upstream: either one stopped, every request gets a page"
+# back_in_upstream NAME: nginx sends requests to that instance again (after a
+# failure it leaves it alone for fail_timeout), as a rolling restart waits for.
+probe=0
+back_in_upstream() {
+  local before
+  before=$(wc -l <"$work/$1.log")
+  probe=$((probe + 1))
+  curl -sf "$ngx$(page_of "Probe%20$probe")" -o /dev/null || fail "probe $probe failed"
+  [ "$(wc -l <"$work/$1.log")" -gt "$before" ]
+}
 start_service b --port "$port_b" --data "$work/feeds" --max-age $max_age
+wait_for 15 back_in_upstream b || fail "nginx does not send requests to b again"
 for round in b a; do
   stop_service $round
   up=a
@@ -126,5 +137,6 @@ for round in b a; do
       fail "request $i with $round stopped: not the service's page"
   done
   start_service $round --port "$(eval echo \$port_$round)" --data "$work/feeds" --max-age $max_age
+  wait_for 15 back_in_upstream $round || fail "nginx does not send requests to $round again"
 done
 echo "PASS"
