@@ -28,9 +28,7 @@ struct LiveFeeds::Source {
   bool removed = false;
 };
 
-namespace {
-
-std::string FormatTime(int64_t t) {
+std::string FormatSourceTime(int64_t t) {
   if (t == 0) return "never";
   const time_t value = static_cast<time_t>(t);
   struct tm parts;
@@ -39,6 +37,8 @@ std::string FormatTime(int64_t t) {
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
   return text;
 }
+
+namespace {
 
 // Tabs and line breaks would split a health line.
 std::string OneField(const std::string& text) {
@@ -253,8 +253,8 @@ std::string LiveFeeds::HealthText() const {
   for (const SourceStatus& s : status) {
     text += OneField(s.category) + '\t' + OneField(s.url) + '\t' + s.status + '\t' +
             std::to_string(s.items) + '\t' + std::to_string(s.fetches) + '\t' +
-            FormatTime(s.lastFetch) + '\t' + FormatTime(s.lastSuccess) + '\t' + OneField(s.error) +
-            '\n';
+            FormatSourceTime(s.lastFetch) + '\t' + FormatSourceTime(s.lastSuccess) + '\t' +
+            OneField(s.error) + '\n';
   }
   return text;
 }

@@ -51,6 +51,10 @@ struct LivePageVersion {
   int64_t changed = 0;
 };
 
+// A time of the health and status pages: "2003-06-10T09:41:00Z" (UTC), or
+// "never" for 0.
+std::string FormatSourceTime(int64_t secondsSince1970);
+
 class LiveFeeds {
  public:
   using Logger = std::function<void(const std::string&)>;

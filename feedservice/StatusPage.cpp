@@ -1,8 +1,6 @@
 // HTML of the status page.
 #include "feedservice/StatusPage.h"
 
-#include <ctime>
-
 #include "ticker/core/FeedExtract.h"
 
 namespace {
@@ -53,16 +51,6 @@ std::string Text(std::string_view utf8) {
   return EscapeHtml(ValidUtf8(utf8));
 }
 
-std::string FormatTime(int64_t t) {
-  if (t == 0) return "never";
-  const time_t value = static_cast<time_t>(t);
-  struct tm parts;
-  gmtime_r(&value, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
-  return text;
-}
-
 bool IsWebAddress(const std::string& url) {
   return url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0;
 }
@@ -83,24 +71,16 @@ std::string EscapeHtml(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
+    const char* reference = c == '&'    ? "&amp;"
+                            : c == '<'  ? "&lt;"
+                            : c == '>'  ? "&gt;"
+                            : c == '"'  ? "&quot;"
+                            : c == '\'' ? "&#39;"
+                                        : nullptr;
+    if (reference != nullptr) {
+      out += reference;
+    } else {
+      out += c;
     }
   }
   return out;
@@ -124,7 +104,7 @@ std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>feedservice status</title><style>";
   html += kStyle;
-  html += "</style></head><body>\n<h1>feedservice status</h1>\n<p>As of " + FormatTime(now);
+  html += "</style></head><body>\n<h1>feedservice status</h1>\n<p>As of " + FormatSourceTime(now);
   if (!live) {
     html +=
         ". No sources file: every category is served from the bundled sample "
@@ -156,8 +136,8 @@ std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources
                : s.status == "pending" ? "pending"
                                        : "ok") +
               "\"><td>" + Text(s.url) + "</td><td class=\"state\">" + Text(s.status) + "</td><td>" +
-              FormatTime(s.lastSuccess) + "</td><td>" + std::to_string(s.items) + "</td><td>" +
-              (s.error.empty() ? std::string("-") : Text(s.error)) + "</td></tr>\n";
+              FormatSourceTime(s.lastSuccess) + "</td><td>" + std::to_string(s.items) +
+              "</td><td>" + (s.error.empty() ? std::string("-") : Text(s.error)) + "</td></tr>\n";
     }
     html += "</table>\n";
     std::string urls[kHeadlineSlots];
