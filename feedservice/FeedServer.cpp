@@ -7,8 +7,8 @@
 // after a request still gets the answer.
 #include "feedservice/FeedServer.h"
 
-// GCC, with the sanitizers, takes an optional in Beast's parser for one read
-// before it is set (a false alarm inside the library's headers).
+// GCC with the sanitizers warns that an optional inside Beast's parser may be
+// read before it is set: a false alarm in the library's own headers.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
@@ -311,9 +311,10 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
     Close();  // the connection failed: no one to answer
   }
 
-  // Whether the buffered head holds the end of its request line within the
-  // request line's limit.
+  // Whether the request line of a head over the limit had ended within its
+  // own limit: taken by the parser already, or its end still in the buffer.
   bool RequestLineEnds() const {
+    if (!request_.method.empty()) return true;
     const auto data = buffer_.cdata();
     const char* begin = static_cast<const char*>(data.data());
     const size_t n = std::min(data.size(), kMaxRequestLineBytes + 2);
@@ -501,6 +502,11 @@ void FeedServer::Accept() {
           socket.write_some(net::buffer(kTooManyConnections.data(), kTooManyConnections.size()),
                             ignored);
           socket.shutdown(tcp::socket::shutdown_send, ignored);
+          // What the client has sent so far is read first: closing with unread
+          // bytes would reset the connection, and the answer might be lost.
+          char scratch[4096];
+          for (int i = 0; i < 16 && socket.read_some(net::buffer(scratch), ignored) > 0; ++i) {
+          }
           socket.close(ignored);
         } else {
           // The head and body go out in one write, but small answers must not

@@ -8,12 +8,17 @@
 # an overlay file from its data directory, nginx serving the same bytes for
 # the same address, and the same page through nginx as a caching proxy in front
 # of the service (deploy/nginx/feedservice.conf, the service's max-age of 60 s
-# outlasting the run, so nearly every request is a cache hit). Both servers write an access log to a file. Results go to
-# OUT_DIR/feedservice-results.txt (summary first, then wrk's full output).
+# outlasting the run, so nearly every request is a cache hit). Both servers
+# write an access log to a file. Results go to OUT_DIR/feedservice-results.txt
+# (summary first, then wrk's full output).
 # Two more rows serve live pages built from 100 fixture RSS sources (nginx
 # serves them, without validators, so every refresh downloads and parses the
 # whole feed): one service that fetched them once and is idle, one that
 # refreshes all 100 every second with 4 parallel fetches during the run.
+# One more row serves the generated page while 100 clients trickle request
+# heads a line a second and 500 hold connections idle (slow-clients.py, from
+# loopback addresses other than wrk's; reopened whenever the service closes
+# them at a deadline): they must not cost the served clients.
 # The bounds: the service's p99 latency stays under 50 ms (a ticker sends one
 # request per refresh; this is headroom, not a need), and refreshing costs
 # requests at most 25 % of throughput and adds at most 25 % (or 1 ms) to p99.
@@ -38,8 +43,9 @@ chmod 755 "$work"
 results=$out/feedservice-results.txt
 query='/cgi-local/page?c=India%20news&o=xml'
 
-svc_pid='' ngx_started='' live_pids=()
+svc_pid='' ngx_started='' live_pids=() slow_pid=''
 cleanup() {
+  [ -n "$slow_pid" ] && kill "$slow_pid" 2>/dev/null && wait "$slow_pid" 2>/dev/null
   [ -n "$svc_pid" ] && kill "$svc_pid" 2>/dev/null && wait "$svc_pid" 2>/dev/null
   for p in "${live_pids[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
   [ -n "$ngx_started" ] && [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null
@@ -200,6 +206,12 @@ run_wrk "nginx (static file)" "$ngx$query"
 svc_before=$(wc -l <"$work/feedservice.log")
 run_wrk "nginx cache -> feedservice" "$cache$query"
 svc_during_cache=$(($(wc -l <"$work/feedservice.log") - svc_before))
+"$(dirname "$0")/slow-clients.py" "$svc_port" 100 500 "$work/slow-ready" >"$work/slow.txt" &
+slow_pid=$!
+wait_for 30 test -s "$work/slow-ready" || { echo "slow clients did not connect" >&2; exit 1; }
+run_wrk "feedservice, 600 slow held" "$svc$query"
+kill "$slow_pid" && wait "$slow_pid" || true
+slow_pid=''
 run_wrk "live, 100 sources idle" "http://127.0.0.1:$idle_port$query"
 # The refreshing service starts only now, so that it loads no earlier row.
 start_live refreshing 1
@@ -214,6 +226,7 @@ verdict=$(python3 -c "print('within' if float('$p99') < $p99_bound_ms else 'OVER
 echo >>"$work/summary.txt"
 echo "bound: feedservice p99 < $p99_bound_ms ms: $verdict (p99 $p99 ms)" >>"$work/summary.txt"
 echo "requests that reached the service during the cache row: $svc_during_cache" >>"$work/summary.txt"
+echo "slow clients during their row: $(cat "$work/slow.txt")" >>"$work/summary.txt"
 echo "refreshes during the refreshing row: $((after - before)) fetches of 100 sources" \
   "(live page of $(stat -c %s "$work/live-page.xml") bytes)" >>"$work/summary.txt"
 python3 - "$work" >>"$work/summary.txt" <<'PY'
