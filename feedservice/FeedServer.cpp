@@ -153,6 +153,12 @@ struct FeedServer::Impl {
   size_t maxPerAddress = 0;
   size_t connections = 0;
   std::unordered_map<std::string, size_t> perAddress;
+  // Set by Drain: no more accepting, no more waiting for further requests.
+  std::atomic<bool> draining{false};
+  // Connections waiting for a request, which Drain closes; before the I/O
+  // context like the counts, since connections leave it as they end.
+  std::mutex idleMutex;
+  std::unordered_map<const Connection*, std::weak_ptr<Connection>> idle;
 
   net::io_context io;
   // The acceptor's handlers run on a strand of their own, so that Drain can
@@ -160,12 +166,6 @@ struct FeedServer::Impl {
   net::strand<net::io_context::executor_type> acceptStrand{net::make_strand(io)};
   tcp::acceptor acceptor{acceptStrand};
   net::steady_timer acceptRetry{acceptStrand};
-
-  // Set by Drain: no more accepting, no more waiting for further requests.
-  std::atomic<bool> draining{false};
-  // Connections waiting for a request, which Drain closes.
-  std::mutex idleMutex;
-  std::unordered_map<const Connection*, std::weak_ptr<Connection>> idle;
 
   // Counts a new connection from address in; false when a limit is reached.
   bool Admit(const std::string& address) {

@@ -413,6 +413,63 @@ TEST_F(FeedServerTest, PagesCarryValidatorsAndAnswerConditionalRequests) {
       << metrics->body;
 }
 
+// Draining for a stop: connections waiting for a request close at once (not
+// at their idle deadline), a request already arriving is answered and its
+// connection then closed, nothing new is accepted, and Run returns by itself.
+TEST_F(FeedServerTest, DrainAnswersWhatArrivedAndClosesWaitingConnections) {
+  StopServer();
+  FeedServerConfig config{"127.0.0.1", 0, dataDir_};
+  config.idleTimeout = std::chrono::minutes(5);
+  config.requestTimeout = std::chrono::minutes(5);
+  server_ = std::make_unique<FeedServer>(config, &log_);
+  std::string error;
+  ASSERT_TRUE(server_->Bind(&error)) << error;
+  std::atomic<bool> returned{false};
+  thread_ = std::thread([this, &returned] {
+    server_->Run();
+    returned = true;
+  });
+  Sockets sockets;
+  const int idle = ConnectFrom("127.0.0.1", server_->port());
+  const int arriving = ConnectFrom("127.0.0.1", server_->port());
+  sockets.fds = {idle, arriving};
+  ASSERT_GE(idle, 0);
+  ASSERT_GE(arriving, 0);
+  const std::string request = "GET " + PagePath("India news") + " HTTP/1.1\r\nHost: x\r\n";
+  ASSERT_TRUE(SendAll(idle, request + "\r\n"));
+  ASSERT_EQ(LogLines(1).size(), 1u);
+  // Once the first is answered, the head of the second is in the server's hands.
+  ASSERT_TRUE(SendAll(arriving, request + "\r\n" + request));
+  ASSERT_EQ(LogLines(2).size(), 2u);
+
+  server_->Drain();
+  bool closed = false;
+  auto answers = SplitAnswers(ReadUntilClosed(idle, std::chrono::seconds(10), &closed), {false});
+  EXPECT_TRUE(closed);
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].status, 200);
+  bool refused = false;
+  for (int i = 0; i < 500 && !refused; ++i) {
+    const int fd = ConnectFrom("127.0.0.1", server_->port());
+    refused = fd < 0;
+    if (fd >= 0) close(fd);
+    if (!refused) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(refused);
+  ASSERT_TRUE(SendAll(arriving, "\r\n"));
+  const std::string text = ReadUntilClosed(arriving, std::chrono::seconds(10), &closed);
+  EXPECT_TRUE(closed);
+  answers = SplitAnswers(text, {false, false});
+  ASSERT_EQ(answers.size(), 2u) << text;
+  EXPECT_EQ(answers[1].status, 200);
+  EXPECT_EQ(answers[1].body, answers[0].body);
+  EXPECT_NE(text.rfind("Connection: close\r\n"), std::string::npos);
+  for (int i = 0; i < 500 && !returned; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(returned);
+}
+
 TEST_F(FeedServerTest, ConcurrentClientsAreAllAnswered) {
   constexpr int kThreads = 8;
   constexpr int kRequests = 40;
