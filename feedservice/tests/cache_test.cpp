@@ -33,42 +33,26 @@ TEST(HttpCacheTest, DatesInAllThreeFormsAndNothingElse) {
   }
 }
 
+// The cases the server test cannot reach: blanks and bad members in a tag
+// list, and dates around the time of change and the present.
 TEST(HttpCacheTest, ConditionsAndHeaders) {
   const std::string etag = PageEtag("<headlines/>");
-  EXPECT_EQ(etag, PageEtag(std::string("<headlines/>")));
   EXPECT_NE(etag, PageEtag("<headlines/ >"));
-  EXPECT_NE(PageEtag("a"), PageEtag("b"));
-  EXPECT_EQ(etag.front(), '"');
-  const std::string weak = "W/" + etag;
   const int64_t changed = kNov1994;
   const int64_t now = kNov1994 + 100;
-  const std::string same = FormatHttpDate(changed);
-  struct Case {
-    std::optional<std::string> ifNoneMatch, ifModifiedSince;
-    bool notModified;
-  } cases[] = {
-      {etag, std::nullopt, true},
-      {weak, std::nullopt, true},
-      {" \"x\" ,\t" + etag + " ", std::nullopt, true},
-      {"\"x\", bad\"tag, " + weak, std::nullopt, true},
-      {"*", std::nullopt, true},
-      {"\"x\"", same, false},  // If-None-Match decides alone
-      {"", same, false},
-      {"bad", same, false},
-      {std::nullopt, same, true},
-      {std::nullopt, FormatHttpDate(changed + 50), true},
-      {std::nullopt, FormatHttpDate(changed - 1), false},
-      {std::nullopt, FormatHttpDate(now + 1), false},  // a future date is ignored
-      {std::nullopt, "yesterday", false},
-      {std::nullopt, std::nullopt, false},
-  };
-  for (const Case& c : cases) {
+  // nullptr: the header is absent.
+  const auto notModified = [&](const char* tags, const char* since) {
     ConditionalHeaders request;
-    if (c.ifNoneMatch) request.ifNoneMatch = *c.ifNoneMatch;
-    if (c.ifModifiedSince) request.ifModifiedSince = *c.ifModifiedSince;
-    EXPECT_EQ(IsNotModified(request, etag, changed, now), c.notModified)
-        << c.ifNoneMatch.value_or("-") << " / " << c.ifModifiedSince.value_or("-");
-  }
+    if (tags != nullptr) request.ifNoneMatch = tags;
+    if (since != nullptr) request.ifModifiedSince = since;
+    return IsNotModified(request, etag, changed, now);
+  };
+  EXPECT_TRUE(notModified((" \"x\" ,\t" + etag + " ").c_str(), nullptr));
+  EXPECT_TRUE(notModified(("\"x\", bad\"tag, W/" + etag).c_str(), nullptr));
+  EXPECT_FALSE(notModified("", FormatHttpDate(changed).c_str()));
+  EXPECT_TRUE(notModified(nullptr, FormatHttpDate(changed + 50).c_str()));
+  EXPECT_FALSE(notModified(nullptr, FormatHttpDate(changed - 1).c_str()));
+  EXPECT_FALSE(notModified(nullptr, FormatHttpDate(now + 1).c_str()));
 
   EXPECT_EQ(XmlContentType("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a/>"),
             "text/xml; charset=ISO-8859-1");
