@@ -24,7 +24,8 @@ struct CountOption {
 
 const CountOption kCountOptions[] = {{"--refresh", 7 * 24 * 3600},   {"--retry", 7 * 24 * 3600},
                                      {"--connect-timeout", 3600},    {"--fetch-timeout", 3600},
-                                     {"--max-feed-bytes", 1L << 30}, {"--parallel", 64}};
+                                     {"--max-feed-bytes", 1L << 30}, {"--parallel", 64},
+                                     {"--max-age", 365 * 24 * 3600}};
 
 // The largest value of a whole-number option; 0 for any other option.
 long CountMax(const std::string& name) {
@@ -55,7 +56,9 @@ bool ParseCount(const std::string& text, long max, long* out) {
 
 std::string FeedUsage() {
   return "usage: feedservice [--listen ADDR] [--port N] [--port-file FILE] [--data DIR]\n"
-         "                   [--access-log FILE] [--sources FILE] [live-feed options] [--help]\n"
+         "                   [--access-log FILE] [--max-age S] [--sources FILE] [live-feed "
+         "options]\n"
+         "                   [--help]\n"
          "\n"
          "Serves headline pages at GET /cgi-local/page?c=<category>&o=xml.\n"
          "  --listen ADDR      address to listen on (default 127.0.0.1)\n"
@@ -65,6 +68,7 @@ std::string FeedUsage() {
          "  --port-file FILE   once listening, write the port there (decimal, newline)\n"
          "  --data DIR         serve DIR/<encoded category>.xml where such a file exists\n"
          "  --access-log FILE  append one line per request (default: standard error)\n"
+         "  --max-age S        seconds HTTP caches may keep a page (default 60)\n"
          "Live feeds (without --sources the bundled sample pages are served):\n"
          "  --sources FILE     OPML file mapping categories to RSS/Atom feeds; reread on SIGHUP\n"
          "  --refresh S        seconds between refreshes of a source (default 900)\n"
@@ -129,6 +133,7 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       if (name == "--fetch-timeout") result.fetchTimeoutSeconds = static_cast<int>(count);
       if (name == "--max-feed-bytes") result.maxFeedBytes = count;
       if (name == "--parallel") result.parallel = static_cast<int>(count);
+      if (name == "--max-age") result.maxAge = static_cast<int>(count);
       continue;
     } else {
       *error = "unknown option '" + name + "'";

@@ -16,6 +16,7 @@ struct FeedOptions {
   int fetchTimeoutSeconds = 30;
   long maxFeedBytes = 5 * 1024 * 1024;
   int parallel = 4;
+  int maxAge = 60;  // seconds HTTP caches may keep a page
 };
 
 enum class FeedCommand { kRun, kHelp, kError };
@@ -23,7 +24,7 @@ enum class FeedCommand { kRun, kHelp, kError };
 // Reads `[--listen ADDR] [--port N] [--port-file FILE] [--data DIR]
 // [--access-log FILE] [--sources FILE] [--refresh S] [--retry S]
 // [--connect-timeout S] [--fetch-timeout S] [--max-feed-bytes N] [--parallel N]
-// [--help]`; each option as "--opt VALUE" or "--opt=VALUE",
+// [--max-age S] [--help]`; each option as "--opt VALUE" or "--opt=VALUE",
 // a repeated option takes its last value. kError sets *error to a one-line reason.
 FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* options,
                              std::string* error);

@@ -22,6 +22,7 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <optional>
@@ -31,7 +32,10 @@
 
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedPage.h"
+#include "feedservice/HttpCache.h"
 #include "feedservice/LiveFeeds.h"
+#include "feedservice/Metrics.h"
+#include "feedservice/StatusPage.h"
 #include "ticker/core/Catalogue.h"
 
 namespace net = boost::asio;
@@ -41,7 +45,6 @@ using boost::system::error_code;
 
 namespace {
 
-constexpr const char* kXmlType = "text/xml";
 constexpr const char* kTextType = "text/plain";
 
 // The parser's cap on a whole head: a request line and a header block at their
@@ -80,11 +83,12 @@ const char* DefaultMessage(int status) {
   }
 }
 
-// Reads a regular file whole. 1: read, 0: no such regular file, -1: exists
-// but cannot be read.
-int ReadOverlayFile(const std::string& path, std::string* body) {
+// Reads a regular file whole, with its modification time. 1: read, 0: no such
+// regular file, -1: exists but cannot be read.
+int ReadOverlayFile(const std::string& path, std::string* body, int64_t* modified) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  *modified = static_cast<int64_t>(info.st_mtime);
   std::ifstream in(path, std::ios::binary);
   if (!in) return -1;
   std::ostringstream text;
@@ -149,10 +153,19 @@ struct FeedServer::Impl {
   size_t maxPerAddress = 0;
   size_t connections = 0;
   std::unordered_map<std::string, size_t> perAddress;
+  // Set by Drain: no more accepting, no more waiting for further requests.
+  std::atomic<bool> draining{false};
+  // Connections waiting for a request, which Drain closes; before the I/O
+  // context like the counts, since connections leave it as they end.
+  std::mutex idleMutex;
+  std::unordered_map<const Connection*, std::weak_ptr<Connection>> idle;
 
   net::io_context io;
-  tcp::acceptor acceptor{io};
-  net::steady_timer acceptRetry{io};
+  // The acceptor's handlers run on a strand of their own, so that Drain can
+  // close it from another thread.
+  net::strand<net::io_context::executor_type> acceptStrand{net::make_strand(io)};
+  tcp::acceptor acceptor{acceptStrand};
+  net::steady_timer acceptRetry{acceptStrand};
 
   // Counts a new connection from address in; false when a limit is reached.
   bool Admit(const std::string& address) {
@@ -182,7 +195,17 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
         timer_(socket_.get_executor()),
         address_(std::move(address)),
         buffer_(kReadBufferBytes) {}
-  ~Connection() { impl_->Release(address_); }
+  ~Connection() {
+    SetIdle(false);
+    impl_->Release(address_);
+  }
+
+  // Ends the connection if it is still waiting for a request (on its strand).
+  void CloseIfIdle() {
+    net::dispatch(socket_.get_executor(), [self = shared_from_this()] {
+      if (self->idle_) self->Close();
+    });
+  }
 
   void Start() {
     net::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->WaitForRequest(); });
@@ -212,11 +235,15 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
       ReadRequest();
       return;
     }
+    if (impl_->draining) return Close();
+    SetIdle(true);
     Arm(server_->config_.idleTimeout);
     socket_.async_read_some(buffer_.prepare(kReadChunk),
                             [self = shared_from_this()](error_code ec, size_t n) {
-                              // Idle too long, or the client is gone: nothing to answer.
-                              if (ec) return self->Close();
+                              self->SetIdle(false);
+                              // Idle too long, closed by Drain, or the client is
+                              // gone: nothing to answer.
+                              if (ec || !self->socket_.is_open()) return self->Close();
                               self->buffer_.commit(n);
                               self->ReadRequest();
                             });
@@ -225,6 +252,7 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
   // The first byte of a request is here: its head and body must follow
   // within the request time-out.
   void ReadRequest() {
+    begun_ = std::chrono::steady_clock::now();
     Arm(server_->config_.requestTimeout);
     http::async_read_header(socket_, buffer_, *parser_,
                             [self = shared_from_this()](error_code ec, size_t) {
@@ -309,8 +337,8 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
   void Send(HttpResponse res, bool keepAlive) {
     const bool head = request_.method == "HEAD";
     status_ = res.status;
-    keepAlive_ = keepAlive;
-    outHead_ = ResponseHead(res, keepAlive, parser_->get().version() == 10);
+    keepAlive_ = keepAlive && !impl_->draining;
+    outHead_ = ResponseHead(res, keepAlive_, parser_->get().version() == 10);
     outBody_ = head ? std::string() : std::move(res.body);
     Arm(kWriteTimeout);
     const std::array<net::const_buffer, 2> buffers = {net::buffer(outHead_), net::buffer(outBody_)};
@@ -323,6 +351,7 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
       server_->log_->Write(request_.method, request_.target, status_, outBody_.size(),
                            request_.Header("User-Agent"));
     }
+    server_->Record(request_, status_, std::chrono::steady_clock::now() - begun_);
     outHead_.clear();
     outBody_.clear();
     if (ec) return Close();
@@ -340,6 +369,17 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
         [self = shared_from_this()](error_code ec, size_t) { ec ? self->Close() : self->Drain(); });
   }
 
+  void SetIdle(bool idle) {
+    if (idle_ == idle) return;
+    idle_ = idle;
+    std::lock_guard<std::mutex> lock(impl_->idleMutex);
+    if (idle) {
+      impl_->idle[this] = weak_from_this();
+    } else {
+      impl_->idle.erase(this);
+    }
+  }
+
   void Close() {
     error_code ignored;
     socket_.close(ignored);
@@ -355,6 +395,8 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
   std::optional<http::request_parser<http::string_body>> parser_;
   unsigned deadline_ = 0;
   bool timedOut_ = false;
+  bool idle_ = false;
+  std::chrono::steady_clock::time_point begun_ = std::chrono::steady_clock::now();
   HttpRequest request_;
   int status_ = 0;
   bool keepAlive_ = false;
@@ -362,7 +404,11 @@ class FeedServer::Connection : public std::enable_shared_from_this<Connection> {
 };
 
 FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
-    : config_(std::move(config)), log_(log), impl_(std::make_unique<Impl>()) {
+    : config_(std::move(config)),
+      log_(log),
+      started_(static_cast<int64_t>(std::time(nullptr))),
+      metrics_(std::make_unique<ServiceMetrics>()),
+      impl_(std::make_unique<Impl>()) {
   impl_->maxConnections = config_.maxConnections;
   impl_->maxPerAddress = config_.maxConnectionsPerAddress;
   Route("/health", [](const HttpRequest&, HttpResponse& res) {
@@ -376,6 +422,14 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
   });
   Route("/cgi-local/page",
         [this](const HttpRequest& req, HttpResponse& res) { ServePage(req, res); });
+  Route("/", [this](const HttpRequest&, HttpResponse& res) { ServeStatusPage(res); });
+  Route("/metrics", [this](const HttpRequest&, HttpResponse& res) {
+    std::vector<SourceStatus> sources;
+    if (config_.live != nullptr) sources = config_.live->Status();
+    res.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    res.headers.emplace_back("Cache-Control", "no-store");
+    res.body = metrics_->Render(config_.live != nullptr ? &sources : nullptr);
+  });
 }
 
 FeedServer::~FeedServer() {
@@ -493,6 +547,29 @@ void FeedServer::Stop() {
   if (impl_) impl_->io.stop();
 }
 
+void FeedServer::Drain() {
+  impl_->draining = true;
+  net::post(impl_->acceptStrand, [impl = impl_.get()] {
+    error_code ignored;
+    impl->acceptor.close(ignored);
+    impl->acceptRetry.cancel();
+  });
+  std::vector<std::shared_ptr<Connection>> idle;
+  {
+    std::lock_guard<std::mutex> lock(impl_->idleMutex);
+    for (const auto& entry : impl_->idle) {
+      if (auto connection = entry.second.lock()) idle.push_back(std::move(connection));
+    }
+  }
+  for (const auto& connection : idle) connection->CloseIfIdle();
+}
+
+void FeedServer::Record(const HttpRequest& req, int status,
+                        std::chrono::steady_clock::duration took) const {
+  metrics_->Request(MetricsRouteOf(req.path), status,
+                    req.method.empty() ? -1.0 : std::chrono::duration<double>(took).count());
+}
+
 void FeedServer::Handle(const HttpRequest& req, HttpResponse& res) const {
   if (req.method != "GET" && req.method != "HEAD") {
     res.headers.emplace_back("Allow", "GET, HEAD");
@@ -527,25 +604,76 @@ void FeedServer::ServePage(const HttpRequest& req, HttpResponse& res) const {
     res.SetText(400, "bad request: parameter o must be xml");
     return;
   }
-  res.contentType = kXmlType;
-  // An empty name would be the hidden file ".xml": it has no overlay.
-  if (!config_.dataDir.empty() && !parsed.category.empty()) {
-    // The encoded name holds only letters, digits and "%": no path can escape
-    // the data directory.
-    const std::string path =
-        config_.dataDir + "/" + EncodeCategoryName(parsed.category.c_str()) + ".xml";
-    const int found = ReadOverlayFile(path, &res.body);
-    if (found < 0) {
-      res.SetText(500, "cannot read feed file for this category");
-      return;
-    }
-    if (found > 0) return;
-  }
-  if (config_.live != nullptr) {
-    const std::shared_ptr<const std::string> page = config_.live->Page(parsed.category);
-    res.body = page ? *page : BuildFeedPage(parsed.category, 0, BundledSampleHeadlines());
+  ResolvedPage page;
+  if (!ResolvePage(parsed.category, &page)) {
+    res.SetText(500, "cannot read feed file for this category");
     return;
   }
-  res.body =
-      BuildFeedPage(parsed.category, CatalogueCodeOf(parsed.category), BundledSampleHeadlines());
+  metrics_->Page(page.origin);
+  // A file stamped in the future (clock skew) is taken as changed now.
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  const int64_t lastModified = std::min(page.lastModified, now);
+  const PageCacheHeaders cache = MakePageCacheHeaders(page.body, lastModified, config_.maxAge);
+  res.headers.emplace_back("ETag", cache.etag);
+  res.headers.emplace_back("Last-Modified", cache.lastModified);
+  res.headers.emplace_back("Cache-Control", cache.cacheControl);
+  // Several If-None-Match fields are one list.
+  std::string ifNoneMatch;
+  ConditionalHeaders conditional;
+  for (const auto& field : req.headers) {
+    if (EqualNoCase(field.first, "If-None-Match")) {
+      ifNoneMatch += (conditional.ifNoneMatch ? ", " : "") + field.second;
+      conditional.ifNoneMatch = ifNoneMatch;
+    } else if (EqualNoCase(field.first, "If-Modified-Since") && !conditional.ifModifiedSince) {
+      conditional.ifModifiedSince = field.second;
+    }
+  }
+  if (IsNotModified(conditional, cache.etag, lastModified, now)) {
+    res.status = 304;
+    return;
+  }
+  res.contentType = XmlContentType(page.body);
+  res.body = std::move(page.body);
+}
+
+bool FeedServer::ResolvePage(const std::string& category, ResolvedPage* page) const {
+  // An empty name would be the hidden file ".xml": it has no overlay.
+  if (!config_.dataDir.empty() && !category.empty()) {
+    // The encoded name holds only letters, digits and "%": no path can escape
+    // the data directory.
+    const std::string path = config_.dataDir + "/" + EncodeCategoryName(category.c_str()) + ".xml";
+    const int found = ReadOverlayFile(path, &page->body, &page->lastModified);
+    if (found < 0) return false;
+    if (found > 0) {
+      page->origin = "overlay";
+      return true;
+    }
+  }
+  if (config_.live != nullptr) {
+    const LivePageVersion version = config_.live->PageVersion(category);
+    page->origin = "live";
+    page->body =
+        version.page ? *version.page : BuildFeedPage(category, 0, BundledSampleHeadlines());
+    page->lastModified = version.page ? version.changed : started_;
+    return true;
+  }
+  page->origin = "sample";
+  page->body = BuildFeedPage(category, CatalogueCodeOf(category), BundledSampleHeadlines());
+  page->lastModified = started_;
+  return true;
+}
+
+void FeedServer::ServeStatusPage(HttpResponse& res) const {
+  std::vector<SourceStatus> sources;
+  std::map<std::string, std::string> pages;
+  if (config_.live != nullptr) sources = config_.live->Status();
+  for (const SourceStatus& source : sources) {
+    if (pages.count(source.category) != 0) continue;
+    ResolvedPage page;
+    if (ResolvePage(source.category, &page)) pages[source.category] = std::move(page.body);
+  }
+  res.contentType = "text/html; charset=utf-8";
+  res.headers.emplace_back("Cache-Control", "no-store");
+  res.body = RenderStatusPage(config_.live != nullptr, sources, pages,
+                              static_cast<int64_t>(std::time(nullptr)));
 }

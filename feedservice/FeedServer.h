@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 
 class AccessLog;
 class LiveFeeds;
+class ServiceMetrics;
 
 struct FeedServerConfig {
   std::string listenAddress = "127.0.0.1";
@@ -35,6 +37,8 @@ struct FeedServerConfig {
   // answered 408 and closed.
   std::chrono::milliseconds idleTimeout{5000};
   std::chrono::milliseconds requestTimeout{10000};
+  // Seconds HTTP caches may keep a page (Cache-Control max-age).
+  int maxAge = 60;
 };
 
 // Limits on a request: its request line, its header block and its body.
@@ -89,6 +93,11 @@ class FeedServer {
   bool Run();
   // Makes Run return; safe from any thread, also before Run has started.
   void Stop();
+  // Stops accepting and closes the connections that wait for a request;
+  // requests already arriving are answered (with Connection: close), and Run
+  // returns once the last connection has ended. Safe from any thread, once
+  // Run has started. Stop still ends everything at once.
+  void Drain();
 
   // Answers one whole request as the routes say: 405 for methods other than
   // GET and HEAD, 404 for paths without a route.
@@ -99,11 +108,27 @@ class FeedServer {
   struct Impl;
 
   void ServePage(const HttpRequest& req, HttpResponse& res) const;
+  // The page a category's request gets, whence ("overlay", "sample", "live"),
+  // and when its bytes last changed (seconds since 1970). False for an overlay
+  // file that cannot be read.
+  struct ResolvedPage {
+    std::string body;
+    int64_t lastModified = 0;
+    const char* origin = "sample";
+  };
+  bool ResolvePage(const std::string& category, ResolvedPage* page) const;
+  void ServeStatusPage(HttpResponse& res) const;
+  // Counts an answer sent: the request (as far as it was read), its status and
+  // the time from the request's first byte to the answer sent.
+  void Record(const HttpRequest& req, int status, std::chrono::steady_clock::duration took) const;
   void Accept();
 
   FeedServerConfig config_;
   AccessLog* log_;
   std::map<std::string, HttpHandler, std::less<>> routes_;
+  // When the process started: the sample pages' bytes never change after it.
+  int64_t started_ = 0;
+  std::unique_ptr<ServiceMetrics> metrics_;
   int port_ = 0;
   std::atomic<bool> acceptFailed_{false};
   std::unique_ptr<Impl> impl_;

@@ -19,14 +19,16 @@ struct LiveFeeds::Source {
   int failuresInRow = 0;
   int64_t lastFetch = 0;
   int64_t lastSuccess = 0;
+  int64_t fetchedOk = 0;
+  int64_t fetchedNotModified = 0;
+  int64_t fetchedError = 0;
+  int64_t bytesFetched = 0;
   Clock::time_point due;
   bool inFlight = false;
   bool removed = false;
 };
 
-namespace {
-
-std::string FormatTime(int64_t t) {
+std::string FormatSourceTime(int64_t t) {
   if (t == 0) return "never";
   const time_t value = static_cast<time_t>(t);
   struct tm parts;
@@ -35,6 +37,8 @@ std::string FormatTime(int64_t t) {
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
   return text;
 }
+
+namespace {
 
 // Tabs and line breaks would split a health line.
 std::string OneField(const std::string& text) {
@@ -87,14 +91,19 @@ void LiveFeeds::SetSources(const std::vector<FeedSource>& sources) {
   }
   sources_ = std::move(next);
   // The new pages replace the old ones at once: a request in between gets
-  // either, never none.
-  std::map<std::string, std::shared_ptr<const std::string>> pages;
+  // either, never none. A page whose bytes stay keeps its time of change.
+  std::map<std::string, LivePageVersion> pages;
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
   for (const auto& s : sources_) {
-    std::shared_ptr<const std::string>& page = pages[s->listed.category];
-    if (!page) page = BuildPage(s->listed.category);
+    LivePageVersion& version = pages[s->listed.category];
+    if (!version.page) version = {BuildPage(s->listed.category), now};
   }
   {
     std::lock_guard<std::mutex> pagesLock(pagesMutex_);
+    for (auto& [category, version] : pages) {
+      const auto old = pages_.find(category);
+      if (old != pages_.end() && *old->second.page == *version.page) version = old->second;
+    }
     pages_.swap(pages);
   }
   wake_.notify_all();
@@ -122,9 +131,13 @@ void LiveFeeds::Stop() {
 }
 
 std::shared_ptr<const std::string> LiveFeeds::Page(const std::string& category) const {
+  return PageVersion(category).page;
+}
+
+LivePageVersion LiveFeeds::PageVersion(const std::string& category) const {
   std::lock_guard<std::mutex> lock(pagesMutex_);
   const auto it = pages_.find(category);
-  return it == pages_.end() ? nullptr : it->second;
+  return it == pages_.end() ? LivePageVersion{} : it->second;
 }
 
 std::chrono::milliseconds LiveFeeds::RetryDelay(int failures) const {
@@ -145,7 +158,9 @@ std::shared_ptr<const std::string> LiveFeeds::BuildPage(const std::string& categ
 void LiveFeeds::RebuildPage(const std::string& category) {
   auto page = BuildPage(category);
   std::lock_guard<std::mutex> lock(pagesMutex_);
-  pages_[category] = std::move(page);
+  LivePageVersion& version = pages_[category];
+  if (version.page && *version.page == *page) return;
+  version = {std::move(page), static_cast<int64_t>(std::time(nullptr))};
 }
 
 void LiveFeeds::Worker() {
@@ -183,14 +198,17 @@ void LiveFeeds::Worker() {
     if (stopping_ && error == "cancelled") break;
     ++next->fetches;
     next->lastFetch = now;
+    next->bytesFetched += static_cast<int64_t>(result.body.size());
     bool changed = false;
     if (result.kind == HttpFetchResult::kNotModified) {
       next->status = "not modified";
+      ++next->fetchedNotModified;
       next->error.clear();
       next->failuresInRow = 0;
       next->lastSuccess = now;
     } else if (parsedOk) {
       next->status = "ok";
+      ++next->fetchedOk;
       next->error.clear();
       next->failuresInRow = 0;
       next->lastSuccess = now;
@@ -200,6 +218,7 @@ void LiveFeeds::Worker() {
       changed = true;
     } else {
       next->status = "error";
+      ++next->fetchedError;
       next->error = error;
       ++next->failuresInRow;
     }
@@ -220,7 +239,8 @@ std::vector<SourceStatus> LiveFeeds::Status() const {
   std::vector<SourceStatus> out;
   for (const auto& s : sources_) {
     out.push_back({s->listed.category, s->listed.url, s->status, s->error, s->feed.items.size(),
-                   s->fetches, s->failuresInRow, s->lastFetch, s->lastSuccess});
+                   s->fetches, s->failuresInRow, s->lastFetch, s->lastSuccess, s->fetchedOk,
+                   s->fetchedNotModified, s->fetchedError, s->bytesFetched});
   }
   return out;
 }
@@ -233,8 +253,8 @@ std::string LiveFeeds::HealthText() const {
   for (const SourceStatus& s : status) {
     text += OneField(s.category) + '\t' + OneField(s.url) + '\t' + s.status + '\t' +
             std::to_string(s.items) + '\t' + std::to_string(s.fetches) + '\t' +
-            FormatTime(s.lastFetch) + '\t' + FormatTime(s.lastSuccess) + '\t' + OneField(s.error) +
-            '\n';
+            FormatSourceTime(s.lastFetch) + '\t' + FormatSourceTime(s.lastSuccess) + '\t' +
+            OneField(s.error) + '\n';
   }
   return text;
 }

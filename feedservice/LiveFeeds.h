@@ -38,7 +38,22 @@ struct SourceStatus {
   int failuresInRow = 0;
   int64_t lastFetch = 0;    // seconds since 1970, 0: never
   int64_t lastSuccess = 0;  // likewise
+  // Fetches finished by outcome, and the body bytes all of them received.
+  int64_t fetchedOk = 0;
+  int64_t fetchedNotModified = 0;
+  int64_t fetchedError = 0;
+  int64_t bytesFetched = 0;
 };
+
+// A category's page and when its bytes last changed (seconds since 1970).
+struct LivePageVersion {
+  std::shared_ptr<const std::string> page;
+  int64_t changed = 0;
+};
+
+// A time of the health and status pages: "2003-06-10T09:41:00Z" (UTC), or
+// "never" for 0.
+std::string FormatSourceTime(int64_t secondsSince1970);
 
 class LiveFeeds {
  public:
@@ -59,6 +74,8 @@ class LiveFeeds {
 
   // The page for a category with sources, or null for one without.
   std::shared_ptr<const std::string> Page(const std::string& category) const;
+  // The same with the time its bytes last changed (page null: no sources).
+  LivePageVersion PageVersion(const std::string& category) const;
   std::vector<SourceStatus> Status() const;
   // The health page: a summary line, a header line and one tab-separated line
   // per source (category, url, status, items, fetches, last fetch, last
@@ -83,5 +100,5 @@ class LiveFeeds {
   std::vector<std::thread> workers_;
 
   mutable std::mutex pagesMutex_;  // pages_ only: what requests take
-  std::map<std::string, std::shared_ptr<const std::string>> pages_;
+  std::map<std::string, LivePageVersion> pages_;
 };

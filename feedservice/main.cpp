@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +24,27 @@
 #include "feedservice/OpmlSources.h"
 
 namespace {
+
+// After SIGTERM or SIGINT the server stops accepting; requests in flight get
+// this long to finish before they are cut off.
+constexpr std::chrono::seconds kDrainLimit{5};
+
+// Set once the server's Run has returned.
+struct RunEnd {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool done = false;
+
+  void Mark() {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    changed.notify_all();
+  }
+  bool WaitFor(std::chrono::seconds limit) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, limit, [this] { return done; });
+  }
+};
 
 // Writes the port through a temporary file and a rename, so a reader polling
 // for the file never sees it half written.
@@ -118,7 +142,13 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   if (live) live->Start();
-  FeedServer server({options.listenAddress, options.port, options.dataDir, live.get()}, &log);
+  FeedServerConfig config;
+  config.listenAddress = options.listenAddress;
+  config.port = options.port;
+  config.dataDir = options.dataDir;
+  config.live = live.get();
+  config.maxAge = options.maxAge;
+  FeedServer server(config, &log);
   if (!server.Bind(&error)) return Fail(error);
   if (!options.portFile.empty() && !WritePortFile(options.portFile, server.port(), &error)) {
     return Fail(error);
@@ -126,7 +156,8 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "feedservice: listening on %s port %d\n", options.listenAddress.c_str(),
                server.port());
 
-  std::thread waiter([&server, &stopSignals, &live, &options] {
+  RunEnd runEnd;
+  std::thread waiter([&server, &stopSignals, &live, &options, &runEnd] {
     int signal = 0;
     while (sigwait(&stopSignals, &signal) == 0 && signal == SIGHUP) {
       if (!live) continue;
@@ -140,9 +171,15 @@ int main(int argc, char** argv) {
       live->SetSources(sources);
       std::fprintf(stderr, "feedservice: reloaded %zu feed sources\n", sources.size());
     }
-    server.Stop();
+    server.Drain();
+    if (!runEnd.WaitFor(kDrainLimit)) {
+      std::fprintf(stderr, "feedservice: requests still in flight after %lld s; ending them\n",
+                   static_cast<long long>(kDrainLimit.count()));
+      server.Stop();
+    }
   });
   const bool ok = server.Run();
+  runEnd.Mark();
   // Wake the waiter if the server ended by itself; after a signal it is done.
   pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();

@@ -4,10 +4,13 @@
 #
 #   bench/feedservice/run.sh FEEDSERVICE_EXE OUT_DIR [SECONDS] [CONNECTIONS] [THREADS]
 #
-# Three rows: the service's generated page for "India news", the same bytes as
-# an overlay file from its data directory, and nginx serving the same bytes for
-# the same address. Both servers write an access log to a file. Results go to
-# OUT_DIR/feedservice-results.txt (summary first, then wrk's full output).
+# Four rows: the service's generated page for "India news", the same bytes as
+# an overlay file from its data directory, nginx serving the same bytes for
+# the same address, and the same page through nginx as a caching proxy in front
+# of the service (deploy/nginx/feedservice.conf, the service's max-age of 60 s
+# outlasting the run, so nearly every request is a cache hit). Both servers
+# write an access log to a file. Results go to OUT_DIR/feedservice-results.txt
+# (summary first, then wrk's full output).
 # Two more rows serve live pages built from 100 fixture RSS sources (nginx
 # serves them, without validators, so every refresh downloads and parses the
 # whole feed): one service that fetched them once and is idle, one that
@@ -32,6 +35,7 @@ for tool in wrk nginx curl python3; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is not installed" >&2; exit 2; }
 done
 
+repo=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/feedservice-bench-XXXXXX")
@@ -76,8 +80,16 @@ cp "$work/page.xml" "$work/html/cgi-local/page.xml"
 overlay_name='Bench%20overlay'
 cp "$work/page.xml" "$work/feeds/Bench%20overlay.xml"  # the file name is the encoded name
 
-# nginx with the same page at the same address.
+# nginx with the same page at the same address, and the repository's caching
+# proxy configuration in front of the service on a port of its own.
 ngx_port=$(free_port)
+cache_port=$(free_port)
+sed -e "s#/var/cache/nginx/feedservice#$work/cache#" \
+  -e "s#listen 80;#listen 127.0.0.1:$cache_port;#" \
+  -e "s#server 127.0.0.1:8642 #server 127.0.0.1:$svc_port #" \
+  -e "/server 127.0.0.1:8643 /d" \
+  "$repo/deploy/nginx/feedservice.conf" >"$work/feedservice-cache.conf"
+grep -q "127.0.0.1:$svc_port" "$work/feedservice-cache.conf" || { echo "cache configuration not adapted" >&2; exit 1; }
 cat >"$work/nginx.conf" <<CONF
 worker_processes auto;
 pid $work/nginx.pid;
@@ -85,6 +97,8 @@ error_log $work/nginx-error.log;
 events { worker_connections 1024; }
 http {
   access_log $work/nginx-access.log;
+  proxy_temp_path $work/proxy-temp;
+  include $work/feedservice-cache.conf;
   server {
     listen 127.0.0.1:$ngx_port;
     location = /cgi-local/page {
@@ -110,6 +124,8 @@ wait_for 10 curl -sf "$ngx$query" -o /dev/null || { echo "nginx did not start" >
 curl -sf "$svc/cgi-local/page?c=$overlay_name&o=xml" | cmp -s - "$work/page.xml" ||
   { echo "overlay page differs" >&2; exit 1; }
 curl -sf "$ngx$query" | cmp -s - "$work/page.xml" || { echo "nginx page differs" >&2; exit 1; }
+cache="http://127.0.0.1:$cache_port"
+curl -sf "$cache$query" | cmp -s - "$work/page.xml" || { echo "cached page differs" >&2; exit 1; }
 
 # 100 fixture sources of 20 items each: 4 for each of 25 categories, "India
 # news" among them, and an OPML file naming them.
@@ -187,6 +203,9 @@ PY
 run_wrk "feedservice (generated)" "$svc$query"
 run_wrk "feedservice (overlay file)" "$svc/cgi-local/page?c=$overlay_name&o=xml"
 run_wrk "nginx (static file)" "$ngx$query"
+svc_before=$(wc -l <"$work/feedservice.log")
+run_wrk "nginx cache -> feedservice" "$cache$query"
+svc_during_cache=$(($(wc -l <"$work/feedservice.log") - svc_before))
 "$(dirname "$0")/slow-clients.py" "$svc_port" 100 500 "$work/slow-ready" >"$work/slow.txt" &
 slow_pid=$!
 wait_for 30 test -s "$work/slow-ready" || { echo "slow clients did not connect" >&2; exit 1; }
@@ -206,6 +225,7 @@ p99=$(cat "$work/p99-feedservice (generated)")
 verdict=$(python3 -c "print('within' if float('$p99') < $p99_bound_ms else 'OVER')")
 echo >>"$work/summary.txt"
 echo "bound: feedservice p99 < $p99_bound_ms ms: $verdict (p99 $p99 ms)" >>"$work/summary.txt"
+echo "requests that reached the service during the cache row: $svc_during_cache" >>"$work/summary.txt"
 echo "slow clients during their row: $(cat "$work/slow.txt")" >>"$work/summary.txt"
 echo "refreshes during the refreshing row: $((after - before)) fetches of 100 sources" \
   "(live page of $(stat -c %s "$work/live-page.xml") bytes)" >>"$work/summary.txt"

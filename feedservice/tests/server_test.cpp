@@ -8,11 +8,13 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,6 +24,7 @@
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedPage.h"
 #include "feedservice/FeedServer.h"
+#include "feedservice/HttpCache.h"
 #include "ticker/core/Catalogue.h"
 
 namespace {
@@ -217,7 +220,7 @@ TEST_F(FeedServerTest, ServesEveryCatalogueCategory) {
     auto res = client.Get(PagePath(name));
     ASSERT_TRUE(res) << name;
     EXPECT_EQ(res->status, 200) << name;
-    EXPECT_EQ(res->get_header_value("Content-Type"), "text/xml");
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/xml; charset=ISO-8859-1");
     EXPECT_EQ(res->body, BuildFeedPage(name, CategoryNameTable[i].code, BundledSampleHeadlines()))
         << name;
     EXPECT_NE(res->body.find("<url>http://news.example.com/"), std::string::npos) << name;
@@ -284,7 +287,7 @@ TEST_F(FeedServerTest, BadRequestsGetTheirStatus) {
       {"GET", "/cgi-local/page?c=India%20news&o=xml&c=x", {}, 400},
       {"GET", "/cgi-local/page", {}, 400},
       {"GET", "/cgi-local/pages?c=India%20news&o=xml", {}, 404},
-      {"GET", "/", {}, 404},
+      {"GET", "/index.html", {}, 404},
       {"POST", "/cgi-local/page?c=India%20news&o=xml", {}, 405},
       {"PUT", "/health", {}, 405},
       {"DELETE", "/health", {}, 405},
@@ -329,6 +332,142 @@ TEST_F(FeedServerTest, HeadAnswersWithoutBody) {
   EXPECT_TRUE(res->body.empty());
   EXPECT_EQ(res->get_header_value("Content-Length"),
             std::to_string(BuildFeedPage("Europe news", 276, BundledSampleHeadlines()).size()));
+}
+
+// What an HTTP cache relies on: validators that follow the page bytes, 304
+// without a body for a matching condition, the full page for everything else
+// (the ticker's own no-cache request among them), never a 5xx.
+TEST_F(FeedServerTest, PagesCarryValidatorsAndAnswerConditionalRequests) {
+  const std::string path = PagePath("India news");
+  const std::string overlay = dataDir_ + "/" + EncodeCategoryName("India news") + ".xml";
+  WriteFile(overlay, "<?xml version='1.0' encoding='windows-1252'?>\n<headlines>\x93</headlines>");
+  const time_t now = time(nullptr);
+  const struct timeval before[2] = {{now - 100, 0}, {now - 100, 0}};
+  utimes(overlay.c_str(), before);
+  httplib::Client client = Client();
+  auto first = client.Get(path);
+  ASSERT_TRUE(first);
+  const std::string etag = first->get_header_value("ETag");
+  const std::string modified = first->get_header_value("Last-Modified");
+  EXPECT_EQ(first->get_header_value("Content-Type"), "text/xml; charset=windows-1252");
+  EXPECT_EQ(first->get_header_value("Cache-Control"),
+            "public, max-age=60, stale-while-revalidate=60, stale-if-error=86400");
+  ASSERT_EQ(etag.front(), '"');
+  int64_t modifiedAt = 0;
+  ASSERT_TRUE(ParseHttpDate(modified, &modifiedAt)) << modified;
+  EXPECT_EQ(modifiedAt, now - 100);
+
+  struct Case {
+    httplib::Headers headers;
+    int status;
+  } cases[] = {
+      {{{"If-None-Match", etag}}, 304},
+      {{{"If-None-Match", "\"other\", W/" + etag}}, 304},
+      {{{"If-None-Match", "\"other\""}, {"If-None-Match", etag}}, 304},
+      {{{"If-None-Match", "*"}}, 304},
+      {{{"If-None-Match", "garbage, \"other\""}}, 200},
+      {{{"If-None-Match", "\"other\""}, {"If-Modified-Since", modified}}, 200},
+      {{{"If-Modified-Since", modified}}, 304},
+      {{{"If-Modified-Since", "Mon, 01 Jan 2001 00:00:00 GMT"}}, 200},
+      {{{"If-Modified-Since", "not a date"}}, 200},
+      {{{"If-Modified-Since", "Sun, 31 Feb 2001 00:00:00 GMT"}}, 200},
+      {{{"If-Modified-Since", "Fri, 01 Jan 2100 00:00:00 GMT"}}, 200},
+      {{{"Cache-Control", "no-cache"}, {"Pragma", "no-cache"}}, 200},
+  };
+  for (const Case& c : cases) {
+    const std::string label = c.headers.begin()->second;
+    for (const bool head : {false, true}) {
+      auto res = head ? client.Head(path, c.headers) : client.Get(path, c.headers);
+      ASSERT_TRUE(res) << label;
+      EXPECT_EQ(res->status, c.status) << label << (head ? " HEAD" : " GET");
+      EXPECT_EQ(res->body, c.status == 200 && !head ? first->body : "") << label;
+      EXPECT_EQ(res->get_header_value("ETag"), etag) << label;
+      EXPECT_EQ(res->get_header_value("Last-Modified"), modified) << label;
+    }
+  }
+
+  // New bytes: a new tag, and the old validators no longer hold.
+  WriteFile(overlay, "<headlines>changed</headlines>");
+  const struct timeval later[2] = {{now - 50, 0}, {now - 50, 0}};
+  utimes(overlay.c_str(), later);
+  auto changed = client.Get(path, {{"If-None-Match", etag}});
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->status, 200);
+  EXPECT_EQ(changed->body, "<headlines>changed</headlines>");
+  EXPECT_NE(changed->get_header_value("ETag"), etag);
+  EXPECT_EQ(changed->get_header_value("Last-Modified"), FormatHttpDate(now - 50));
+  EXPECT_EQ(changed->get_header_value("Content-Type"), "text/xml");
+  changed = client.Get(path, {{"If-Modified-Since", modified}});
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->status, 200);
+
+  // Every answer above is counted, by route and status.
+  auto metrics = client.Get("/metrics");
+  ASSERT_TRUE(metrics);
+  EXPECT_NE(
+      metrics->body.find("feedservice_http_requests_total{route=\"page\",status=\"304\"} 10\n"),
+      std::string::npos)
+      << metrics->body;
+  EXPECT_NE(metrics->body.find("feedservice_pages_served_total{origin=\"overlay\"} 27\n"),
+            std::string::npos)
+      << metrics->body;
+}
+
+// Draining for a stop: connections waiting for a request close at once (not
+// at their idle deadline), a request already arriving is answered and its
+// connection then closed, nothing new is accepted, and Run returns by itself.
+TEST_F(FeedServerTest, DrainAnswersWhatArrivedAndClosesWaitingConnections) {
+  StopServer();
+  FeedServerConfig config{"127.0.0.1", 0, dataDir_};
+  config.idleTimeout = std::chrono::minutes(5);
+  config.requestTimeout = std::chrono::minutes(5);
+  server_ = std::make_unique<FeedServer>(config, &log_);
+  std::string error;
+  ASSERT_TRUE(server_->Bind(&error)) << error;
+  std::atomic<bool> returned{false};
+  thread_ = std::thread([this, &returned] {
+    server_->Run();
+    returned = true;
+  });
+  Sockets sockets;
+  const int idle = ConnectFrom("127.0.0.1", server_->port());
+  const int arriving = ConnectFrom("127.0.0.1", server_->port());
+  sockets.fds = {idle, arriving};
+  ASSERT_GE(idle, 0);
+  ASSERT_GE(arriving, 0);
+  const std::string request = "GET " + PagePath("India news") + " HTTP/1.1\r\nHost: x\r\n";
+  ASSERT_TRUE(SendAll(idle, request + "\r\n"));
+  ASSERT_EQ(LogLines(1).size(), 1u);
+  // Once the first is answered, the head of the second is in the server's hands.
+  ASSERT_TRUE(SendAll(arriving, request + "\r\n" + request));
+  ASSERT_EQ(LogLines(2).size(), 2u);
+
+  server_->Drain();
+  bool closed = false;
+  auto answers = SplitAnswers(ReadUntilClosed(idle, std::chrono::seconds(10), &closed), {false});
+  EXPECT_TRUE(closed);
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].status, 200);
+  bool refused = false;
+  for (int i = 0; i < 500 && !refused; ++i) {
+    const int fd = ConnectFrom("127.0.0.1", server_->port());
+    refused = fd < 0;
+    if (fd >= 0) close(fd);
+    if (!refused) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(refused);
+  ASSERT_TRUE(SendAll(arriving, "\r\n"));
+  const std::string text = ReadUntilClosed(arriving, std::chrono::seconds(10), &closed);
+  EXPECT_TRUE(closed);
+  answers = SplitAnswers(text, {false, false});
+  ASSERT_EQ(answers.size(), 2u) << text;
+  EXPECT_EQ(answers[1].status, 200);
+  EXPECT_EQ(answers[1].body, answers[0].body);
+  EXPECT_NE(text.rfind("Connection: close\r\n"), std::string::npos);
+  for (int i = 0; i < 500 && !returned; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(returned);
 }
 
 TEST_F(FeedServerTest, ConcurrentClientsAreAllAnswered) {

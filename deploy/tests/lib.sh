@@ -1,0 +1,63 @@
+# Helpers shared by the deploy tests: a work directory removed at exit,
+# bounded polls, free loopback ports, feed service instances started and
+# stopped by process id.
+# shellcheck shell=bash
+set -euo pipefail
+
+FEEDSERVICE=$(realpath "${FEEDSERVICE:?set FEEDSERVICE before sourcing lib.sh}")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/feedservice-deploy-XXXXXX")
+chmod 755 "$work"
+declare -A service_pids=()
+cleanup_hooks=()
+
+cleanup() {
+  local hook name
+  for hook in "${cleanup_hooks[@]}"; do eval "$hook" || true; done
+  for name in "${!service_pids[@]}"; do
+    kill "${service_pids[$name]}" 2>/dev/null && wait "${service_pids[$name]}" 2>/dev/null
+  done
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+wait_for() {  # wait_for SECONDS COMMAND...: bounded poll, 0.1 s apart
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# start_service NAME ARGS...: the feed service on loopback with ARGS; its port
+# in $work/NAME.port, its access log $work/NAME.log, its stderr $work/NAME.err.
+start_service() {
+  local name=$1
+  shift
+  rm -f "$work/$name.port"
+  "$FEEDSERVICE" --listen 127.0.0.1 --port-file "$work/$name.port" \
+    --access-log "$work/$name.log" "$@" 2>>"$work/$name.err" &
+  service_pids[$name]=$!
+  wait_for 10 test -s "$work/$name.port" || fail "service $name did not start: $(cat "$work/$name.err")"
+}
+
+port_of() { cat "$work/$1.port"; }
+
+# stop_service NAME: SIGTERM, and the process must end by itself with status 0.
+stop_service() {
+  local pid=${service_pids[$1]} status=0
+  kill -TERM "$pid"
+  wait "$pid" || status=$?
+  unset "service_pids[$1]"
+  [ "$status" -eq 0 ] || fail "service $1 ended with status $status after SIGTERM"
+}

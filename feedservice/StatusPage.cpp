@@ -1,0 +1,165 @@
+// HTML of the status page.
+#include "feedservice/StatusPage.h"
+
+#include "ticker/core/FeedExtract.h"
+
+namespace {
+
+// The characters Windows-1252 puts at 0x80..0x9F (0: undefined there).
+const char16_t kHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string* out, unsigned code) {
+  if (code < 0x80) {
+    *out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    *out += static_cast<char>(0xC0 | (code >> 6));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    *out += static_cast<char>(0xE0 | (code >> 12));
+    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Sources-file and error texts are UTF-8 already; bytes that do not form
+// UTF-8 become U+FFFD so the page stays well-formed.
+std::string ValidUtf8(std::string_view text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool ok = len != 0 && i + len <= text.size() && !(len == 2 && c < 0xC2);
+    for (size_t k = 1; ok && k < len; ++k) {
+      ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    }
+    if (ok) {
+      out.append(text.substr(i, len));
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string Text(std::string_view utf8) {
+  return EscapeHtml(ValidUtf8(utf8));
+}
+
+bool IsWebAddress(const std::string& url) {
+  return url.compare(0, 7, "http://") == 0 || url.compare(0, 8, "https://") == 0;
+}
+
+const char kStyle[] =
+    "body{font-family:sans-serif;margin:1.5em;color:#222}"
+    "table{border-collapse:collapse;margin-bottom:.8em}"
+    "th,td{border:1px solid #bbb;padding:.25em .6em;text-align:left;vertical-align:top}"
+    "th{background:#eee}"
+    "tr.failed td{background:#f8d0d0;color:#800}"
+    "tr.failed td.state{font-weight:bold}"
+    "tr.ok td.state{color:#060}"
+    "ol.headlines{margin-top:.2em}";
+
+}  // namespace
+
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const char* reference = c == '&'    ? "&amp;"
+                            : c == '<'  ? "&lt;"
+                            : c == '>'  ? "&gt;"
+                            : c == '"'  ? "&quot;"
+                            : c == '\'' ? "&#39;"
+                                        : nullptr;
+    if (reference != nullptr) {
+      out += reference;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Windows1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    unsigned code = c;
+    if (c >= 0x80 && c < 0xA0)
+      code = kHighControls[c - 0x80] != 0 ? kHighControls[c - 0x80] : 0xFFFD;
+    AppendUtf8(&out, code);
+  }
+  return out;
+}
+
+std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources,
+                             const std::map<std::string, std::string>& pages, int64_t now) {
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+      "<title>feedservice status</title><style>";
+  html += kStyle;
+  html += "</style></head><body>\n<h1>feedservice status</h1>\n<p>As of " + FormatSourceTime(now);
+  if (!live) {
+    html +=
+        ". No sources file: every category is served from the bundled sample "
+        "headlines.</p>\n</body></html>\n";
+    return html;
+  }
+  size_t failed = 0;
+  for (const SourceStatus& s : sources) failed += s.status == "error" ? 1 : 0;
+  html += ": " + std::to_string(sources.size()) + " sources, " + std::to_string(failed) +
+          " failing.</p>\n";
+
+  // Categories in the order the sources file first names them.
+  std::vector<std::string> categories;
+  for (const SourceStatus& s : sources) {
+    bool seen = false;
+    for (const std::string& c : categories) seen = seen || c == s.category;
+    if (!seen) categories.push_back(s.category);
+  }
+  for (const std::string& category : categories) {
+    html += "<section>\n<h2>" + Text(category) + "</h2>\n<table>\n";
+    html +=
+        "<tr><th>source</th><th>state</th><th>last success</th><th>items</th>"
+        "<th>last error</th></tr>\n";
+    for (const SourceStatus& s : sources) {
+      if (s.category != category) continue;
+      const bool bad = s.status == "error";
+      html += std::string("<tr class=\"") +
+              (bad                     ? "failed"
+               : s.status == "pending" ? "pending"
+                                       : "ok") +
+              "\"><td>" + Text(s.url) + "</td><td class=\"state\">" + Text(s.status) + "</td><td>" +
+              FormatSourceTime(s.lastSuccess) + "</td><td>" + std::to_string(s.items) +
+              "</td><td>" + (s.error.empty() ? std::string("-") : Text(s.error)) + "</td></tr>\n";
+    }
+    html += "</table>\n";
+    std::string urls[kHeadlineSlots];
+    std::string texts[kHeadlineSlots];
+    const auto page = pages.find(category);
+    const int count = page == pages.end() ? 0 : ExtractHeadlines(page->second.c_str(), urls, texts);
+    if (count <= 0) {
+      html += "<p>No headlines.</p>\n";
+    } else {
+      html += "<ol class=\"headlines\">\n";
+      for (int i = 0; i < count; ++i) {
+        // The text as the ticker shows it: undecoded, so a reference reads as written.
+        const std::string text = EscapeHtml(Windows1252ToUtf8(texts[i]));
+        const std::string url = Windows1252ToUtf8(urls[i]);
+        html += IsWebAddress(url)
+                    ? "<li><a href=\"" + EscapeHtml(url) + "\">" + text + "</a></li>\n"
+                    : "<li>" + text + "</li>\n";
+      }
+      html += "</ol>\n";
+    }
+    html += "</section>\n";
+  }
+  html += "</body></html>\n";
+  return html;
+}
