@@ -324,8 +324,9 @@ size_t FileSize(const std::string& path) {
 
 TEST_F(HtmlDumpTest, NoServerCanHoldTheDownloadOrFillTheDisk) {
   // Limits lowered so that each case takes a few seconds; the ticker's own
-  // are met by the endless body in the next test.
-  const DownloadLimits limits = {1000, 2000, 100 * 1000};
+  // are met by the endless body in the next test. The time-out stays well
+  // above the trickle's pace even on a loaded machine.
+  const DownloadLimits limits = {2000, 2000, 100 * 1000};
   const std::string stopAtSize = "CHtmlDump::DumpHtml stopped: the page reached 100000 bytes";
   const std::string stopInTime = "CHtmlDump::DumpHtml stopped: reading took more than 2000 ms";
   struct Case {
@@ -377,7 +378,7 @@ TEST_F(HtmlDumpTest, NoServerCanHoldTheDownloadOrFillTheDisk) {
   }
 }
 
-TEST_F(HtmlDumpTest, AnEndlessBodyEndsTheTickersPassAtTheSizeLimit) {
+TEST_F(HtmlDumpTest, AnEndlessBodyEndsTheTickersPassWithinItsLimits) {
   struct SettingsRemover {
     ~SettingsRemover() { DeleteSettingsKey(); }
   } removeSettings;  // after the ticker has ended
@@ -386,14 +387,25 @@ TEST_F(HtmlDumpTest, AnEndlessBodyEndsTheTickersPassAtTheSizeLimit) {
   ASSERT_TRUE(SetSettingsString("FEEDHOST", server.Host().c_str()));
   ClearTraceLog();
 
+  // The pass writes a chunk and a log line per 1023 bytes, which takes a
+  // while on a loaded machine; the ticker's own bounds end it within 90 s.
   Ticker ticker;
-  ASSERT_TRUE(StartTicker(&ticker)) << "the start-up pass did not end";
-  // The window answers, and the feed file holds the page up to the limit.
+  ASSERT_TRUE(StartTicker(&ticker, "", 120000)) << "the start-up pass did not end";
   DWORD_PTR result = 0;
   EXPECT_TRUE(SendMessageTimeoutA(ticker.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
-  EXPECT_EQ(FileSize(ticker.workDir + "\\test.xml"), kDownloadLimits.maxBytes);
-  EXPECT_EQ(CountLines(TraceLines(), "CHtmlDump::DumpHtml stopped: the page reached 4194304 bytes"),
-            1u);
+  // Stopped at the size limit, or, where writing is slow, by the time bound
+  // before it: either way once, and the file no larger than the limit.
+  const std::vector<std::string> trace = TraceLines();
+  const size_t atSize =
+      CountLines(trace, "CHtmlDump::DumpHtml stopped: the page reached 4194304 bytes");
+  const size_t inTime =
+      CountLines(trace, "CHtmlDump::DumpHtml stopped: reading took more than 60000 ms");
+  EXPECT_EQ(atSize + inTime, 1u);
+  const size_t size = FileSize(ticker.workDir + "\\test.xml");
+  EXPECT_LE(size, kDownloadLimits.maxBytes);
+  if (atSize == 1) {
+    EXPECT_EQ(size, kDownloadLimits.maxBytes);
+  }
 }
 
 // ---- the proxy fall-back, through replaced session calls
