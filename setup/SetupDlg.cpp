@@ -3,6 +3,8 @@
 
 #include <shlobj.h>
 
+#include <string>
+
 #include "resource.h"
 #include "setup/SetupShell.h"
 #include "setup/UninstallDlg.h"
@@ -20,6 +22,36 @@ constexpr int kLinkPathChars = 256;
 constexpr char kInstallComplete[] =
     "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel menu. "
     "\r \n Thank you for downloading Vantrel.";
+
+// One line of the completion box for a file that could not be copied: its
+// name and, in plain words, why.
+std::string CopyFailureLine(const char* name, DWORD error) {
+  std::string reason;
+  switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      reason = "the file is in use. Close Vantrel and run Setup again.";
+      break;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      reason = "it is missing from the folder Setup was started from.";
+      break;
+    case ERROR_ACCESS_DENIED:
+      reason = "access was denied. Close Vantrel and run Setup again.";
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      reason = "the disk is full.";
+      break;
+    case ERROR_FILENAME_EXCED_RANGE:
+      reason = "the path is too long.";
+      break;
+    default:
+      reason = "error " + std::to_string(error) + ".";
+      break;
+  }
+  return std::string(" \r \n ") + name + " could not be copied: " + reason;
+}
 
 }  // namespace
 
@@ -61,9 +93,11 @@ void CSetupDlg::OnInstall() {
 
   CreateAppDirectory();
   CreateProgramGroupandItem();
-  if (haveSource) CopyFilesToSoftwareDir(sourceDirectory);
+  // Every copy that failed is named in the completion box: a ticker still
+  // running keeps its old program file, and the user must know.
+  const std::string failures = haveSource ? CopyFilesToSoftwareDir(sourceDirectory) : "";
 
-  ShowSetupMessage(m_hWnd, kInstallComplete);
+  ShowSetupMessage(m_hWnd, (kInstallComplete + failures).c_str());
   CoUninitialize();
 }
 
@@ -82,7 +116,7 @@ HRESULT CSetupDlg::CreateProgramGroupandItem() {
   return CreateShellLink(target, "Uninstall.lnk", "Uninstall Vantrel");
 }
 
-void CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
+std::string CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
   static const struct {
     const char* source;
     const char* destination;
@@ -91,6 +125,7 @@ void CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
       {"Readme.txt", "Readme.txt"},
       {"Setup.exe", "Setup.exe"},
   };
+  std::string failures;
   for (const auto& copy : kCopies) {
     char source[kCopyPathSize];
     char destination[kCopyPathSize];
@@ -98,10 +133,16 @@ void CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
     if (!CopyPath(source, sizeof source, sourceDirectory) ||
         !AppendPath(source, sizeof source, copy.source) ||
         !JoinPath(destination, sizeof destination, kProgramDirectory, copy.destination)) {
+      failures += CopyFailureLine(copy.source, ERROR_FILENAME_EXCED_RANGE);
       continue;
     }
-    CopyFileA(source, destination, FALSE);
+    // Setup started from the program directory is already in place.
+    if (lstrcmpiA(source, destination) == 0) continue;
+    if (!CopyFileA(source, destination, FALSE)) {
+      failures += CopyFailureLine(copy.source, GetLastError());
+    }
   }
+  return failures;
 }
 
 HRESULT CSetupDlg::CreateShellLink(const char* target, const char* linkName,

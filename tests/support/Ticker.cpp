@@ -15,11 +15,12 @@ Ticker::~Ticker() {
   if (!workDir.empty()) RemoveTree(workDir);
 }
 
-bool StartTicker(Ticker* ticker, const std::string& arguments) {
+bool StartTicker(Ticker* ticker, const std::string& arguments, DWORD timeoutMs) {
   ticker->workDir = MakeTempDir("ticker");
   ticker->child = StartProgram(BinPath("Vantrel.exe"), arguments, ticker->workDir);
   if (!ticker->child.Started()) return false;
-  ticker->window = WaitForWindow(ticker->child.info.dwProcessId, "#32770", IsFinalCaption, 30000);
+  ticker->window =
+      WaitForWindow(ticker->child.info.dwProcessId, "#32770", IsFinalCaption, timeoutMs);
   return ticker->window != nullptr;
 }
 

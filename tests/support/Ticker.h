@@ -20,8 +20,9 @@ struct Ticker {
 };
 
 // Starts Vantrel.exe in a new working directory and waits until its window
-// shows the final caption. False (with what is known) on failure.
-bool StartTicker(Ticker* ticker, const std::string& arguments = "");
+// shows the final caption, at most timeoutMs. False (with what is known) on
+// failure.
+bool StartTicker(Ticker* ticker, const std::string& arguments = "", DWORD timeoutMs = 30000);
 
 // Lines of C:\Vantrel.log without the prefix ">>>  " and the CR LF.
 std::vector<std::string> TraceLines();

@@ -35,6 +35,12 @@ const char kInstallText[] =
     "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel menu. "
     "\r \n Thank you for downloading Vantrel.";
 const char kUninstallText[] = "Uninstall Complete. Thank you for using Vantrel.";
+// Each file that could not be copied adds a line to the completion box.
+const char kNextLine[] = " \r \n ";
+const char kInUse[] =
+    " could not be copied: the file is in use. Close Vantrel and run Setup again.";
+const char kMissing[] =
+    " could not be copied: it is missing from the folder Setup was started from.";
 
 bool SameText(const std::string& a, const std::string& b) {
   return lstrcmpiA(a.c_str(), b.c_str()) == 0;
@@ -349,8 +355,39 @@ TEST_F(SetupTest, SecondInstallationResetsSettingsAndReplacesFilesAndShortcuts) 
 
 TEST_F(SetupTest, InstallationFromAFolderHoldingOnlySetupStillMakesTheShortcuts) {
   StageDownload(false);
-  Install(setup());
+  Run(setup(), "/install", nullptr,
+      (std::string(kInstallText) + kNextLine + "Vantrel.exe" + kMissing + kNextLine + "Readme.txt" +
+       kMissing)
+          .c_str());
   ExpectFreshInstallation("");
+}
+
+TEST_F(SetupTest, ReinstallingOverARunningTickerNamesTheFileItCouldNotReplace) {
+  StageDownload();
+  Install(setup());
+  const std::string installed = "c:\\Vantrel\\Vantrel.EXE";
+  ASSERT_TRUE(ts::WriteFileText(download_ + "\\Readme.txt", "a newer read-me"));
+  // Held as a running ticker holds it, and open without sharing for writes.
+  for (const char* hold : {"mapped as an image", "open"}) {
+    SCOPED_TRACE(hold);
+    if (std::string(hold) == "open") {
+      ASSERT_TRUE(ts::WriteFileText(installed, "old ticker"));
+      held_ = CreateFileA(installed.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          0, nullptr);
+      ASSERT_NE(held_, INVALID_HANDLE_VALUE);
+    } else {
+      MapAsImage(installed);
+    }
+    Run(setup(), "/install", nullptr,
+        (std::string(kInstallText) + kNextLine + "Vantrel.exe" + kInUse).c_str());
+    // The other files were still copied; the old program stays.
+    EXPECT_EQ(FileText("c:\\Vantrel\\Readme.txt"), "a newer read-me");
+    if (held_ != INVALID_HANDLE_VALUE) {
+      EXPECT_EQ(FileText(installed), "old ticker");
+    }
+    if (mapped_ != nullptr) FreeLibrary(mapped_);
+    mapped_ = nullptr;
+  }
 }
 
 // ---- uninstallation
