@@ -93,6 +93,6 @@ BarSettings StartupBar(const PanelLayout& layout, int pos);
 // processes), so a reference bar is drawn in this process and compared
 // pixel by pixel. One pixel of the track stands for several positions, so
 // neighbouring positions may look alike.
-bool ScrollBarLooksLike(HWND window, const BarSettings& bar, DWORD timeoutMs = 2000);
+bool ScrollBarLooksLike(HWND window, const BarSettings& bar, DWORD timeoutMs = 10000);
 
 }  // namespace testsupport
