@@ -182,12 +182,20 @@ TEST_F(TrayTest, RightClickOpensTheMenuAtThePointerAndClosingItDoesNothing) {
   EXPECT_EQ(rect.left, pointer.x);
   EXPECT_EQ(rect.top, pointer.y);
   EXPECT_TRUE(SaveWindowPng(menu, ShotPath("tray-menu")));
-  const Pixels shown = Capture(menu);
   {
     ExpectedMenu expected;
     HWND reference = expected.Wait();
     ASSERT_NE(reference, nullptr);
-    const Pixels wanted = Capture(reference);
+    // A menu is drawn after it shows: on a loaded machine either may still be
+    // blank, so compare until they agree, for a bounded time.
+    Pixels shown, wanted;
+    WaitUntil(
+        [&] {
+          shown = Capture(menu);
+          wanted = Capture(reference);
+          return shown.data == wanted.data;
+        },
+        10000);
     EXPECT_EQ(shown.width, wanted.width);
     EXPECT_EQ(shown.height, wanted.height);
     EXPECT_TRUE(shown.data == wanted.data)
