@@ -241,7 +241,7 @@ void FeedServer::ServePage(const httplib::Request& req, httplib::Response& res) 
   if (config_.live != nullptr) {
     const std::shared_ptr<const std::string> page = config_.live->Page(parsed.category);
     res.set_content(page ? *page : BuildFeedPage(parsed.category, 0, BundledSampleHeadlines()),
-                    kXmlType);
+                    page ? config_.live->ContentType() : kXmlType);
     return;
   }
   res.set_content(

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "feedservice/CodePage.h"
 #include "feedservice/FeedHttp.h"
 #include "feedservice/FeedParser.h"
 #include "feedservice/OpmlSources.h"
@@ -25,6 +26,9 @@ struct LiveFeedSettings {
   std::chrono::milliseconds firstRetry{60 * 1000};  // after a failure; doubles up to 4 x refresh
   HttpFetchLimits limits;
   int parallel = 4;  // fetches at a time
+  // The code page headlines are written in: the ANSI code page of the readers'
+  // Windows.
+  const CodePage* codePage = &CodePage::Windows1252();
 };
 
 // What the health page shows of one source.
@@ -59,6 +63,8 @@ class LiveFeeds {
 
   // The page for a category with sources, or null for one without.
   std::shared_ptr<const std::string> Page(const std::string& category) const;
+  // The HTTP Content-Type of the pages: XML in the code page of the headlines.
+  std::string ContentType() const { return "text/xml; charset=" + settings_.codePage->name(); }
   std::vector<SourceStatus> Status() const;
   // The health page: a summary line, a header line and one tab-separated line
   // per source (category, url, status, items, fetches, last fetch, last
