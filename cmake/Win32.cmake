@@ -174,8 +174,8 @@ target_link_libraries(win32_html_dump_test PRIVATE ws2_32)
 add_wine_tests(gui 600)
 
 # Whole-system scenarios: from the release archive to uninstallation in a fresh
-# prefix, and the ticker fed by a second feed service that reads fixture RSS and
-# Atom feeds.
+# prefix, the ticker fed by a second feed service that reads fixture RSS and
+# Atom feeds, and the same in a Russian-language session with Cyrillic headlines.
 add_executable(system_test tests/system/whole_system_test.cpp)
 target_compile_options(system_test PRIVATE ${WARNINGS})
 target_link_libraries(system_test PRIVATE testsupport gtest_main)
@@ -184,6 +184,10 @@ add_executable(live_feed_test tests/system/live_feed_test.cpp)
 target_compile_options(live_feed_test PRIVATE ${WARNINGS})
 target_link_libraries(live_feed_test PRIVATE testsupport gtest_main)
 add_dependencies(live_feed_test Vantrel ${TEST_TOOLS})
+add_executable(codepage_feed_test tests/system/codepage_feed_test.cpp)
+target_compile_options(codepage_feed_test PRIVATE ${WARNINGS})
+target_link_libraries(codepage_feed_test PRIVATE testsupport gtest_main)
+add_dependencies(codepage_feed_test Vantrel ${TEST_TOOLS})
 if(WINE_TESTS)
   add_test(NAME ${T}.system.download_to_uninstall
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/system-test ${TESTBED_DIR} $<TARGET_FILE:system_test>
@@ -191,7 +195,11 @@ if(WINE_TESTS)
   add_test(NAME ${T}.system.live_feed_headlines
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/live-feed-test ${TESTBED_DIR} ${FEEDSERVICE_EXE}
                    $<TARGET_FILE:live_feed_test> ${CMAKE_SOURCE_DIR}/tests/system/fixtures)
-  set_tests_properties(${T}.system.download_to_uninstall ${T}.system.live_feed_headlines PROPERTIES
+  add_test(NAME ${T}.system.codepage_feed_headlines
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/codepage-feed-test ${TESTBED_DIR} ${FEEDSERVICE_EXE}
+                   $<TARGET_FILE:codepage_feed_test> ${CMAKE_SOURCE_DIR}/tests/system/fixtures)
+  set_tests_properties(${T}.system.download_to_uninstall ${T}.system.live_feed_headlines
+                       ${T}.system.codepage_feed_headlines PROPERTIES
     LABELS system TIMEOUT 600 FIXTURES_REQUIRED ${TESTBED} RESOURCE_LOCK ${TESTBED}
     ENVIRONMENT "VANTREL_BIN=${WIN_BINARY_DIR};VANTREL_SHOTS=${WIN_BINARY_DIR}\\screenshots")
 endif()

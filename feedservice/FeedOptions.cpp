@@ -52,6 +52,24 @@ bool ParseCount(const std::string& text, long max, long* out) {
   return true;
 }
 
+// "windows-874, Shift_JIS, ..., windows-1258"; lineStart, when given, breaks
+// the list into lines that begin with it.
+std::string SupportedCharsets(const std::string& lineStart = "") {
+  std::string names;
+  size_t lineLength = 0;
+  for (const CodePage* page : CodePage::All()) {
+    if (!names.empty() && !lineStart.empty() && lineLength + page->name().size() > 58) {
+      names += ",\n" + lineStart;
+      lineLength = 0;
+    } else if (!names.empty()) {
+      names += ", ";
+    }
+    names += page->name();
+    lineLength += page->name().size() + 2;
+  }
+  return names;
+}
+
 }  // namespace
 
 std::string FeedUsage() {
@@ -76,7 +94,17 @@ std::string FeedUsage() {
          "  --connect-timeout S  connect time-out of a fetch (default 10)\n"
          "  --fetch-timeout S  total time-out of a fetch (default 30)\n"
          "  --max-feed-bytes N largest feed read (default 5242880)\n"
-         "  --parallel N       fetches at a time (default 4)\n";
+         "  --parallel N       fetches at a time (default 4)\n"
+         "  --charset NAME     code page of the live headlines: the ANSI code page of the\n"
+         "                     readers' Windows (default windows-1252); one of\n"
+         "                     " +
+         SupportedCharsets("                     ") +
+         "\n"
+         "The ticker shows headline bytes in the ANSI code page of the Windows it runs on.\n"
+         "Run one instance per reader community, each with its --charset and port, e.g.\n"
+         "  feedservice --listen 0.0.0.0 --port 8643 --sources ru.opml --charset windows-1251\n"
+         "and point those readers' tickers at it with the registry value FEEDHOST\n"
+         "(host:port, under HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantrel).\n";
 }
 
 FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* options,
@@ -97,7 +125,7 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       value = arg.substr(eq + 1);
     } else if (name == "--listen" || name == "--port" || name == "--port-file" ||
                name == "--data" || name == "--access-log" || name == "--sources" ||
-               IsCountOption(name)) {
+               name == "--charset" || IsCountOption(name)) {
       if (i + 1 >= argc) {
         *error = "option " + name + " needs a value";
         return FeedCommand::kError;
@@ -120,6 +148,13 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       result.accessLog = value;
     } else if (name == "--sources") {
       result.sources = value;
+    } else if (name == "--charset") {
+      result.codePage = CodePage::Find(value);
+      if (result.codePage == nullptr) {
+        *error = "unsupported --charset '" + value + "' (supported: " + SupportedCharsets() + ")";
+        return FeedCommand::kError;
+      }
+      continue;
     } else if (IsCountOption(name)) {
       long count = 0;
       if (!ParseCount(value, CountMax(name), &count)) {

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "feedservice/CodePage.h"
+
 struct FeedOptions {
   std::string listenAddress = "127.0.0.1";
   int port = VANTREL_FEED_PORT;  // 0: any free port
@@ -17,6 +19,7 @@ struct FeedOptions {
   long maxFeedBytes = 5 * 1024 * 1024;
   int parallel = 4;
   int maxAge = 60;  // seconds HTTP caches may keep a page
+  const CodePage* codePage = &CodePage::Windows1252();  // of live headlines
 };
 
 enum class FeedCommand { kRun, kHelp, kError };
@@ -24,7 +27,7 @@ enum class FeedCommand { kRun, kHelp, kError };
 // Reads `[--listen ADDR] [--port N] [--port-file FILE] [--data DIR]
 // [--access-log FILE] [--sources FILE] [--refresh S] [--retry S]
 // [--connect-timeout S] [--fetch-timeout S] [--max-feed-bytes N] [--parallel N]
-// [--max-age S] [--help]`; each option as "--opt VALUE" or "--opt=VALUE",
+// [--max-age S] [--charset NAME] [--help]`; each option as "--opt VALUE" or "--opt=VALUE",
 // a repeated option takes its last value. kError sets *error to a one-line reason.
 FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* options,
                              std::string* error);

@@ -113,8 +113,9 @@ std::string DecodeBase64(std::string_view text) {
   return out;
 }
 
-std::string CleanTitle(const RawTitle& title) {
-  return CleanHeadline(title.base64 ? DecodeBase64(title.text) : title.text, title.markup);
+std::string CleanTitle(const RawTitle& title, const CodePage& codePage) {
+  return CleanHeadline(title.base64 ? DecodeBase64(title.text) : title.text, title.markup,
+                       codePage);
 }
 
 // Text of an xhtml title written as HTML, so that its escaped "<" and "&" stay
@@ -295,7 +296,8 @@ class FeedReader : public XmlReader {
 }  // namespace
 
 bool ParseFeedDocument(std::string_view bytes, std::string_view charsetHint,
-                       std::string_view feedUrl, ParsedFeed* out, std::string* error) {
+                       std::string_view feedUrl, ParsedFeed* out, std::string* error,
+                       const CodePage& codePage) {
   FeedReader reader;
   if (!reader.Parse(bytes, charsetHint, error)) return false;
   if (!reader.isFeed) {
@@ -303,11 +305,11 @@ bool ParseFeedDocument(std::string_view bytes, std::string_view charsetHint,
     return false;
   }
   ParsedFeed result;
-  result.title = CleanTitle(reader.feedTitle);
+  result.title = CleanTitle(reader.feedTitle, codePage);
   for (const RawItem& raw : reader.items) {
     FeedItem item;
-    item.title = CleanTitle(raw.title);
-    if (item.title.empty()) item.title = CleanTitle(raw.otherTitle);
+    item.title = CleanTitle(raw.title, codePage);
+    if (item.title.empty()) item.title = CleanTitle(raw.otherTitle, codePage);
     item.link = CleanLink(raw.link.empty() ? raw.guid : raw.link, feedUrl);
     item.published = ParseFeedDate(raw.date);
     if (item.published == 0) item.published = ParseFeedDate(raw.updated);

@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
-// One headline: text in Windows-1252 as CleanHeadline makes it, an http(s)
+#include "feedservice/CodePage.h"
+
+// One headline: text in the page's code page as CleanHeadline makes it, an http(s)
 // address as CleanLink makes it, and its date (seconds since 1970, 0: none).
 struct FeedItem {
   std::string title;
@@ -24,9 +26,11 @@ struct ParsedFeed {
 constexpr size_t kMaxItemsPerFeed = 200;
 
 // Parses one feed document. feedUrl resolves relative article addresses;
-// charsetHint is the charset of the HTTP Content-Type (may be empty). Items
+// charsetHint is the charset of the HTTP Content-Type (may be empty); titles
+// are written in codePage. Items
 // without a usable title or http(s) address are left out. False with *error
 // for a document that is not well-formed, is refused (entity declarations,
 // deep nesting) or is no RSS or Atom feed.
 bool ParseFeedDocument(std::string_view bytes, std::string_view charsetHint,
-                       std::string_view feedUrl, ParsedFeed* out, std::string* error);
+                       std::string_view feedUrl, ParsedFeed* out, std::string* error,
+                       const CodePage& codePage = CodePage::Windows1252());

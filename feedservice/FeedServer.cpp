@@ -674,6 +674,7 @@ void FeedServer::ServeStatusPage(HttpResponse& res) const {
   }
   res.contentType = "text/html; charset=utf-8";
   res.headers.emplace_back("Cache-Control", "no-store");
-  res.body = RenderStatusPage(config_.live != nullptr, sources, pages,
-                              static_cast<int64_t>(std::time(nullptr)));
+  res.body = RenderStatusPage(
+      config_.live != nullptr, sources, pages, static_cast<int64_t>(std::time(nullptr)),
+      config_.live != nullptr ? config_.live->codePage() : CodePage::Windows1252());
 }

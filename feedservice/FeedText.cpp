@@ -81,72 +81,6 @@ uint32_t NextCodePoint(std::string_view text, size_t* pos) {
   return cp;
 }
 
-// Characters of Windows-1252 between 0x80 and 0x9F, by byte (0: unassigned).
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-// Bare letters of Latin Extended-A, U+0100 to U+017F.
-constexpr char kLatinExtendedA[] =
-    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIiIiJjKkkLlLlLlLlLlNnNnNnnNnOoOoOoOoRrRrRr"
-    "SsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
-static_assert(sizeof kLatinExtendedA == 129, "one letter per character");
-
-// Cyrillic capitals U+0410 to U+042F in Latin letters; small letters follow.
-const char* const kCyrillic[32] = {"A",  "B",  "V",  "G",    "D", "E", "Zh", "Z", "I",  "Y", "K",
-                                   "L",  "M",  "N",  "O",    "P", "R", "S",  "T", "U",  "F", "Kh",
-                                   "Ts", "Ch", "Sh", "Shch", "",  "Y", "",   "E", "Yu", "Ya"};
-
-// Further characters outside Windows-1252 with a close stand-in.
-struct Transliteration {
-  uint32_t cp;
-  const char* text;
-};
-const Transliteration kTransliterations[] = {
-    {0x401, "Yo"},    {0x451, "yo"}, {0x404, "Ye"}, {0x454, "ye"},  {0x406, "I"},   {0x456, "i"},
-    {0x407, "Yi"},    {0x457, "yi"}, {0x490, "G"},  {0x491, "g"},   {0x218, "S"},   {0x219, "s"},
-    {0x21A, "T"},     {0x21B, "t"},  {0x2010, "-"}, {0x2011, "-"},  {0x2012, "-"},  {0x2212, "-"},
-    {0x2015, "\x97"}, {0x201B, "'"}, {0x2032, "'"}, {0x201F, "\""}, {0x2033, "\""}, {0x2044, "/"}};
-
-void AppendLower(const char* text, std::string* out) {
-  for (; *text != '\0'; ++text) *out += AsciiLower(*text);
-}
-
-// Appends the Windows-1252 form of one character.
-void AppendWindows1252(uint32_t cp, std::string* out) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-    *out += static_cast<char>(cp);
-    return;
-  }
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] != 0 && kCp1252High[i] == cp) {
-      *out += static_cast<char>(0x80 + i);
-      return;
-    }
-  }
-  if (cp >= 0x100 && cp <= 0x17F) {
-    *out += kLatinExtendedA[cp - 0x100];
-    return;
-  }
-  if (cp >= 0x410 && cp <= 0x42F) {
-    *out += kCyrillic[cp - 0x410];
-    return;
-  }
-  if (cp >= 0x430 && cp <= 0x44F) {
-    AppendLower(kCyrillic[cp - 0x430], out);
-    return;
-  }
-  if (cp >= 0x300 && cp <= 0x36F) return;  // combining marks: keep the base letter
-  for (const Transliteration& t : kTransliterations) {
-    if (t.cp == cp) {
-      *out += t.text;
-      return;
-    }
-  }
-  *out += '?';
-}
-
 // White space and control characters that become one blank in a headline.
 bool IsBlankLike(uint32_t cp) {
   return cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0xA0) || cp == 0x1680 ||
@@ -526,9 +460,46 @@ std::string DecodeHtmlEntities(std::string_view text) {
   return out;
 }
 
+// text (whole characters of the code page) cut to at most limit bytes: at the
+// last blank if that keeps two thirds, else between two characters, and ended
+// with an ellipsis.
+std::string CutHeadline(const std::string& text, size_t limit, const CodePage& codePage) {
+  if (text.size() <= limit) return text;
+  const std::string& ellipsis = codePage.ellipsis();
+  const size_t room = limit - ellipsis.size();
+  size_t cut = 0;  // the last character start at or before room
+  for (size_t i = 0; i <= room && i < text.size();) {
+    cut = i;
+    i += codePage.IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+  }
+  // A blank byte is always a character of its own: trail bytes start at 0x40.
+  const size_t blank = text.rfind(' ', cut);
+  if (blank != std::string::npos && blank > limit * 2 / 3) cut = blank;
+  std::string out = text.substr(0, cut);
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out + ellipsis;
+}
+
+// Every "<" that could begin a tag (before a letter or "/") replaced by the
+// code page's stand-in. No trail byte is "<", so each "<" byte is a character.
+std::string MarkTagStarts(const std::string& text, const CodePage& codePage) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    if (text[i] == '<' && (next == '/' || IsAsciiAlpha(next))) {
+      out += codePage.tagStandIn();
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
-std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup) {
+std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup,
+                          const CodePage& codePage) {
   const std::string decoded = markup == TitleMarkup::kHtml
                                   ? DecodeHtmlEntities(StripMarkup(utf8Title))
                                   : std::string(utf8Title);
@@ -547,25 +518,22 @@ std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup) {
     }
     if (pendingBlank) text += ' ';
     const size_t before = text.size();
-    AppendWindows1252(cp, &text);
+    codePage.Append(cp, &text);
     if (text.size() == before) {
       if (pendingBlank) text.pop_back();  // the blank waits for a visible character
       continue;
     }
     pendingBlank = false;
   }
-  if (text.size() > kMaxHeadlineBytes) {
-    size_t cut = kMaxHeadlineBytes - 1;  // room for the ellipsis
-    const size_t blank = text.rfind(' ', cut);
-    if (blank != std::string::npos && blank > kMaxHeadlineBytes * 2 / 3) cut = blank;
-    text.resize(cut);
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    text += '\x85';
+  // Cut first, then the tag stand-ins, as they always were; a stand-in of two
+  // bytes (double-byte code pages) can make the line longer again, and then it
+  // is cut shorter.
+  std::string line = MarkTagStarts(CutHeadline(text, kMaxHeadlineBytes, codePage), codePage);
+  for (size_t limit = kMaxHeadlineBytes; line.size() > kMaxHeadlineBytes;) {
+    limit -= line.size() - kMaxHeadlineBytes;
+    line = MarkTagStarts(CutHeadline(text, limit, codePage), codePage);
   }
-  for (size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] == '<' && (text[i + 1] == '/' || IsAsciiAlpha(text[i + 1]))) text[i] = '\x8B';
-  }
-  return text;
+  return line;
 }
 
 bool IsHttpUrl(std::string_view url) {

@@ -152,7 +152,7 @@ std::shared_ptr<const std::string> LiveFeeds::BuildPage(const std::string& categ
   for (const auto& s : sources_) {
     if (s->listed.category == category) feeds.push_back(&s->feed);
   }
-  return std::make_shared<const std::string>(BuildLivePage(category, feeds));
+  return std::make_shared<const std::string>(BuildLivePage(category, feeds, *settings_.codePage));
 }
 
 void LiveFeeds::RebuildPage(const std::string& category) {
@@ -189,7 +189,8 @@ void LiveFeeds::Worker() {
     std::string error = result.error;
     bool parsedOk = false;
     if (result.kind == HttpFetchResult::kOk) {
-      parsedOk = ParseFeedDocument(result.body, result.charset, url, &parsed, &error);
+      parsedOk =
+          ParseFeedDocument(result.body, result.charset, url, &parsed, &error, *settings_.codePage);
     }
     const int64_t now = static_cast<int64_t>(std::time(nullptr));
 

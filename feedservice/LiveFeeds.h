@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "feedservice/CodePage.h"
 #include "feedservice/FeedHttp.h"
 #include "feedservice/FeedParser.h"
 #include "feedservice/OpmlSources.h"
@@ -25,6 +26,9 @@ struct LiveFeedSettings {
   std::chrono::milliseconds firstRetry{60 * 1000};  // after a failure; doubles up to 4 x refresh
   HttpFetchLimits limits;
   int parallel = 4;  // fetches at a time
+  // The code page headlines are written in: the ANSI code page of the readers'
+  // Windows.
+  const CodePage* codePage = &CodePage::Windows1252();
 };
 
 // What the health page shows of one source.
@@ -74,6 +78,8 @@ class LiveFeeds {
 
   // The page for a category with sources, or null for one without.
   std::shared_ptr<const std::string> Page(const std::string& category) const;
+  // The code page the live pages are written in.
+  const CodePage& codePage() const { return *settings_.codePage; }
   // The same with the time its bytes last changed (page null: no sources).
   LivePageVersion PageVersion(const std::string& category) const;
   std::vector<SourceStatus> Status() const;

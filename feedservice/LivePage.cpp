@@ -26,9 +26,9 @@ std::vector<MergedItem> MergeFeedItems(const std::vector<const ParsedFeed*>& fee
   return page;
 }
 
-std::string BuildLivePage(const std::string& category,
-                          const std::vector<const ParsedFeed*>& feeds) {
-  std::string page = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<headlines>\n";
+std::string BuildLivePage(const std::string& category, const std::vector<const ParsedFeed*>& feeds,
+                          const CodePage& codePage) {
+  std::string page = "<?xml version=\"1.0\" encoding=\"" + codePage.name() + "\"?>\n<headlines>\n";
   page += "<category>" + EscapeXmlText(category) + "</category>\n";
   for (const MergedItem& m : MergeFeedItems(feeds)) {
     page += "<item><url>" + m.item->link + "</url><headline_text>" + m.item->title +

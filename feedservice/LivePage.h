@@ -22,5 +22,7 @@ std::vector<MergedItem> MergeFeedItems(const std::vector<const ParsedFeed*>& fee
 // The page: the same frame as the sample pages, items as
 // <item><url>…</url><headline_text>…</headline_text><source>…</source></item>.
 // Item texts are written as the ticker shows them (it does not decode
-// references): they are already cleaned, so they hold no tag text.
-std::string BuildLivePage(const std::string& category, const std::vector<const ParsedFeed*>& feeds);
+// references): they are already cleaned, so they hold no tag text. The XML
+// declaration names codePage, the code page the items were written in.
+std::string BuildLivePage(const std::string& category, const std::vector<const ParsedFeed*>& feeds,
+                          const CodePage& codePage = CodePage::Windows1252());

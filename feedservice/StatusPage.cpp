@@ -5,25 +5,6 @@
 
 namespace {
 
-// The characters Windows-1252 puts at 0x80..0x9F (0: undefined there).
-const char16_t kHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void AppendUtf8(std::string* out, unsigned code) {
-  if (code < 0x80) {
-    *out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out += static_cast<char>(0xC0 | (code >> 6));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *out += static_cast<char>(0xE0 | (code >> 12));
-    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // Sources-file and error texts are UTF-8 already; bytes that do not form
 // UTF-8 become U+FFFD so the page stays well-formed.
 std::string ValidUtf8(std::string_view text) {
@@ -86,20 +67,9 @@ std::string EscapeHtml(std::string_view text) {
   return out;
 }
 
-std::string Windows1252ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    unsigned code = c;
-    if (c >= 0x80 && c < 0xA0)
-      code = kHighControls[c - 0x80] != 0 ? kHighControls[c - 0x80] : 0xFFFD;
-    AppendUtf8(&out, code);
-  }
-  return out;
-}
-
 std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources,
-                             const std::map<std::string, std::string>& pages, int64_t now) {
+                             const std::map<std::string, std::string>& pages, int64_t now,
+                             const CodePage& codePage) {
   std::string html =
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
       "<title>feedservice status</title><style>";
@@ -150,8 +120,8 @@ std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources
       html += "<ol class=\"headlines\">\n";
       for (int i = 0; i < count; ++i) {
         // The text as the ticker shows it: undecoded, so a reference reads as written.
-        const std::string text = EscapeHtml(Windows1252ToUtf8(texts[i]));
-        const std::string url = Windows1252ToUtf8(urls[i]);
+        const std::string text = EscapeHtml(codePage.ToUtf8(texts[i]));
+        const std::string url = codePage.ToUtf8(urls[i]);
         html += IsWebAddress(url)
                     ? "<li><a href=\"" + EscapeHtml(url) + "\">" + text + "</a></li>\n"
                     : "<li>" + text + "</li>\n";

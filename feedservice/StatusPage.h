@@ -9,15 +9,15 @@
 #include <string_view>
 #include <vector>
 
+#include "feedservice/CodePage.h"
 #include "feedservice/LiveFeeds.h"
 
 // Text for HTML element content and attribute values: & < > " ' as references.
 std::string EscapeHtml(std::string_view text);
 
-// Windows-1252 bytes (the pages' encoding) as UTF-8 (the status page's).
-std::string Windows1252ToUtf8(std::string_view text);
-
-// The page, in UTF-8. pages holds each category's current page (Windows-1252);
-// live is false when the service serves sample pages (no sources file).
+// The page, in UTF-8. pages holds each category's current page, written in
+// codePage; live is false when the service serves sample pages (no sources
+// file).
 std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources,
-                             const std::map<std::string, std::string>& pages, int64_t now);
+                             const std::map<std::string, std::string>& pages, int64_t now,
+                             const CodePage& codePage = CodePage::Windows1252());

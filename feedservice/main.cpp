@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
     settings.limits.totalTimeout = std::chrono::seconds(options.fetchTimeoutSeconds);
     settings.limits.maxBytes = static_cast<size_t>(options.maxFeedBytes);
     settings.parallel = options.parallel;
+    settings.codePage = options.codePage;
     live = std::make_unique<LiveFeeds>(settings);
     live->SetSources(sources);
     std::fprintf(stderr, "feedservice: %zu feed sources from %s\n", sources.size(),

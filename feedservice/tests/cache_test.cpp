@@ -6,6 +6,7 @@
 
 #include "feedservice/HttpCache.h"
 #include "feedservice/Metrics.h"
+#include "feedservice/CodePage.h"
 #include "feedservice/StatusPage.h"
 
 namespace {
@@ -114,6 +115,20 @@ TEST(StatusPageTest, EveryTextIsEscapedAndOnlyWebAddressesAreLinks) {
       << html;
   EXPECT_EQ(html.find("<script"), std::string::npos);
   EXPECT_EQ(html.find("javascript:"), std::string::npos);
+
+  // An instance serving another code page shows its headlines as such.
+  const std::string russian = RenderStatusPage(
+      true, {failed},
+      {{failed.category,
+        "<headlines><item><url>http://r/</url><headline_text>\xCC\xE8\xF0</headline_text></item>"
+        "</headlines>"}},
+      kNov1994, *CodePage::Find("windows-1251"));
+  EXPECT_NE(russian.find(">\xD0\x9C\xD0\xB8\xD1\x80</a>"), std::string::npos) << russian;
+  EXPECT_EQ(CodePage::Find("Shift_JIS")
+                ->ToUtf8("\x82\xA0"
+                         "a\x82"),
+            "\xE3\x81\x82"
+            "a\xEF\xBF\xBD");
 }
 
 }  // namespace

@@ -207,6 +207,7 @@ TEST_F(FeedServiceProgram, RefusesToStartWithAClearError) {
       {{"--port", "70000"}, "invalid port"},
       {{"--port"}, "needs a value"},
       {{"--colour", "red"}, "unknown option"},
+      {{"--charset", "koi8-r"}, "unsupported --charset 'koi8-r'"},
       {{"--port", "0", "--data", "/nonexistent/feeds"}, "data directory"},
       {{"--port", "0", "--access-log", "/nonexistent/dir/log"}, "cannot open access log"},
       {{"--port", "0", "--port-file", "/nonexistent/dir/port"}, "cannot write port file"},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -262,6 +263,34 @@ TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
   EXPECT_NE(health->body.find("India news\t" + fixtures.Url("/atom") + "\tok\t2\t1\t"),
             std::string::npos)
       << health->body;
+  auto india1252 = client.Get("/cgi-local/page?c=India%20news&o=xml");
+  ASSERT_TRUE(india1252);
+  EXPECT_EQ(india1252->get_header_value("Content-Type"), "text/xml; charset=windows-1252");
+
+  // An instance for readers of Windows-1251 writes their script and says so.
+  LiveFeedSettings settings1251 = QuickSettings();
+  settings1251.codePage = CodePage::Find("windows-1251");
+  LiveFeeds live1251(settings1251, [](const std::string&) {});
+  live1251.SetSources(
+      {{"Russia news", fixtures.Url("/rdf")}, {"Russia news", fixtures.Url("/rss2")}});
+  live1251.Start();
+  ASSERT_TRUE(WaitFor(10, [&] {
+    for (const SourceStatus& s : live1251.Status()) {
+      if (s.status != "ok") return false;
+    }
+    return true;
+  }));
+  ServedLive served1251(&live1251);
+  ASSERT_TRUE(served1251.bound()) << served1251.error();
+  auto russia = served1251.Client().Get("/cgi-local/page?c=Russia%20news&o=xml");
+  ASSERT_TRUE(russia);
+  EXPECT_EQ(russia->get_header_value("Content-Type"), "text/xml; charset=windows-1251");
+  EXPECT_EQ(russia->body.find("<?xml version=\"1.0\" encoding=\"windows-1251\"?>"), 0u);
+  const Pairs ru = Extract(russia->body);
+  ASSERT_EQ(ru.count, 5) << russia->body;
+  EXPECT_EQ(ru.texts[0], "Newest: cafe \x93quote\x94");
+  EXPECT_NE(std::find(ru.texts, ru.texts + ru.count, "\xCD\xEE\xE2\xEE\xF1\xF2\xE8"),
+            ru.texts + ru.count);
 }
 
 TEST(LiveFeeds, ValidatorsFailuresAndReloadsKeepTheLastGoodItems) {
