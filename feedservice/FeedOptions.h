@@ -18,7 +18,7 @@ struct FeedOptions {
   int fetchTimeoutSeconds = 30;
   long maxFeedBytes = 5 * 1024 * 1024;
   int parallel = 4;
-  int maxAge = 60;  // seconds HTTP caches may keep a page
+  int maxAge = 60;                                      // seconds HTTP caches may keep a page
   const CodePage* codePage = &CodePage::Windows1252();  // of live headlines
 };
 
