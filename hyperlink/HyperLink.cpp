@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <vector>
 
 #include "framework/App.h"
 #include "hyperlink/LinkLauncher.h"
@@ -22,7 +21,7 @@ constexpr int kHandCursorId = 106;  // the hand pointer of the Windows help view
 
 // One tool record as every comctl32 version understands it (the original
 // layout, without lParam and later fields).
-TOOLINFOA MakeToolInfo(HWND label, const std::string& text) {
+TOOLINFOA MakeToolInfo(HWND label, const CText& text) {
   TOOLINFOA info;
   ZeroMemory(&info, sizeof(info));
   info.cbSize = TTTOOLINFOA_V1_SIZE;
@@ -60,14 +59,6 @@ CHyperLink::~CHyperLink() {
   if (toolTip != nullptr && IsWindow(toolTip)) ::DestroyWindow(toolTip);
 }
 
-std::string CHyperLink::WindowTextString() const {
-  const int length = GetWindowTextLengthA(m_hWnd);
-  if (length <= 0) return std::string();
-  std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(m_hWnd, text.data(), static_cast<int>(text.size()));
-  return std::string(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
-}
-
 void CHyperLink::Redraw() {
   InvalidateRect(m_hWnd, nullptr, TRUE);
 }
@@ -75,8 +66,8 @@ void CHyperLink::Redraw() {
 void CHyperLink::OnAttach() {
   // A control without an address links to its own text; a control without
   // text shows its address.
-  if (url.empty()) url = WindowTextString();
-  if (WindowTextString().empty()) SetWindowTextA(m_hWnd, url.c_str());
+  if (url.empty()) url.AssignWindowText(m_hWnd);
+  if (GetWindowTextLengthA(m_hWnd) <= 0) SetWindowTextA(m_hWnd, url.c_str());
 
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
   if (font != nullptr) {
@@ -118,7 +109,7 @@ void CHyperLink::OnAttach() {
 }
 
 void CHyperLink::SetLinkTarget(const char* text) {
-  url = text != nullptr ? text : "";
+  url.Assign(text);
   if (!IsWindow(m_hWnd)) return;
   ShowWindow(m_hWnd, SW_HIDE);
   FitToText();
@@ -162,14 +153,15 @@ void CHyperLink::FitToText() {
 
   // Measure with the font the control draws with: our underlined copy, or
   // the control's own if the copy could not be made.
-  const std::string text = WindowTextString();
+  CText text;
+  text.AssignWindowText(m_hWnd);
   HFONT font = linkFont;
   if (font == nullptr) font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
   SIZE extent = {0, 0};
   HDC dc = GetDC(m_hWnd);
   if (dc == nullptr) return;
   HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  GetTextExtentPoint32A(dc, text.c_str(), lstrlenA(text.c_str()), &extent);
   if (previous != nullptr) SelectObject(dc, previous);
   ReleaseDC(m_hWnd, dc);
 

@@ -23,7 +23,7 @@ constexpr char kInstallComplete[] =
 
 }  // namespace
 
-CSetupDlg::CSetupDlg(CWnd* parent) : CDialog(IDD_SETUP_DIALOG, parent) {}
+CSetupDlg::CSetupDlg(CWnd* parent) : CDialog(IDD_SETUP_DIALOG, parent), m_optionText("") {}
 
 BOOL CSetupDlg::OnInitDialog() {
   CDialog::OnInitDialog();

@@ -56,10 +56,10 @@ CVelquoraDlg::CVelquoraDlg(CWnd* parent)
       m_hIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_hWhiteBrush(nullptr),
       m_exitRequested(0),
-      m_categoryName(kNoCategoryName),
       m_startRect{0, 0, 0, 0},
       m_scrollPos(0),
       m_clientHeight(0) {
+  m_categoryName.Assign(kNoCategoryName);
   Create();
 }
 
@@ -129,8 +129,8 @@ void CVelquoraDlg::ReadCategory() {
   char categoryName[64];
   lstrcpynA(feedUrl, url, sizeof(feedUrl));
   lstrcpynA(categoryName, name, sizeof(categoryName));
-  m_feedUrl = feedUrl;
-  m_categoryName = categoryName;
+  m_feedUrl.Assign(feedUrl);
+  m_categoryName.Assign(categoryName);
 }
 
 void CVelquoraDlg::SetCaption(const SYSTEMTIME& time, bool loading) {
@@ -166,7 +166,8 @@ void CVelquoraDlg::GetSetURLs() {
     SetCursor(previousCursor);
     return;
   }
-  const int pairs = ExtractHeadlines(feed, m_headlineUrls, m_headlineTexts);
+  HeadlineList headlines;
+  const int pairs = ExtractHeadlines(feed, &headlines);
   FreeFeedBuffer(feed);
   if (pairs < 0) {  // out of memory: the labels keep what they show
     SetCursor(previousCursor);
@@ -176,14 +177,10 @@ void CVelquoraDlg::GetSetURLs() {
   for (int slot = 0; slot < kHeadlineSlots; ++slot) {
     TraceLog("Set %d value \n", slot);
     m_headlineLinks[slot].MarkVisited(FALSE);
-    m_headlineLinks[slot].SetLinkTarget(m_headlineUrls[slot].c_str());
-    m_headlineLinks[slot].SetLinkText(m_headlineTexts[slot].c_str());
+    m_headlineLinks[slot].SetLinkTarget(headlines.Url(slot));
+    m_headlineLinks[slot].SetLinkText(headlines.Text(slot));
   }
   InvalidateRect(m_hWnd, nullptr, TRUE);
-  for (int slot = 0; slot < kHeadlineSlots; ++slot) {
-    m_headlineUrls[slot].clear();
-    m_headlineTexts[slot].clear();
-  }
   TraceLog("Clearing and before returning from GetSetURLs\n");
   SetCursor(previousCursor);
 }
