@@ -108,24 +108,28 @@ void CHyperLink::OnAttach() {
   CStatic::OnAttach();
 }
 
+// Both setters leave the label shown. It is changed in place, not hidden
+// meanwhile: every hide and show would repaint the dialog behind it.
 void CHyperLink::SetLinkTarget(const char* text) {
   url.Assign(text);
   if (!IsWindow(m_hWnd)) return;
-  ShowWindow(m_hWnd, SW_HIDE);
   FitToText();
   if (toolTip != nullptr) {
     TOOLINFOA info = MakeToolInfo(m_hWnd, url);
     SendMessageA(toolTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
   }
-  ShowWindow(m_hWnd, SW_SHOW);
+  Show();
 }
 
 void CHyperLink::SetLinkText(const char* text) {
   if (!IsWindow(m_hWnd)) return;
-  ShowWindow(m_hWnd, SW_HIDE);
   SetWindowTextA(m_hWnd, text != nullptr ? text : "");
   FitToText();
-  ShowWindow(m_hWnd, SW_SHOW);
+  Show();
+}
+
+void CHyperLink::Show() {
+  if ((GetWindowLongA(m_hWnd, GWL_STYLE) & WS_VISIBLE) == 0) ShowWindow(m_hWnd, SW_SHOW);
 }
 
 void CHyperLink::MarkVisited(BOOL flag) {
@@ -146,6 +150,7 @@ void CHyperLink::FitToText() {
     ScreenToClient(parent, &bottomRight);
     r = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
   }
+  const POINT topLeftBefore = {r.left, r.top};
   RECT client;
   GetClientRect(m_hWnd, &client);
   const int borderWidth = windowWidth - (client.right - client.left);
@@ -183,8 +188,14 @@ void CHyperLink::FitToText() {
   } else {
     r.right = r.left + extent.cx;
   }
-  MoveWindow(m_hWnd, r.left, r.top, r.right - r.left + borderWidth, r.bottom - r.top + borderHeight,
-             TRUE);
+  const int width = r.right - r.left + borderWidth;
+  const int height = r.bottom - r.top + borderHeight;
+  // Already there (the usual case for a new address): nothing to move or repaint.
+  if (r.left == topLeftBefore.x && r.top == topLeftBefore.y && width == windowWidth &&
+      height == windowHeight) {
+    return;
+  }
+  MoveWindow(m_hWnd, r.left, r.top, width, height, TRUE);
 }
 
 void CHyperLink::OpenLink() {

@@ -60,6 +60,7 @@ class CHyperLink : public CStatic {
   DECLARE_MESSAGE_MAP()
 
   void Redraw();
+  void Show();  // shows the label unless it is shown already
 
   BOOL active;     // focused, or pressed; a release opens only while set
   BOOL mouseOver;  // the pointer is over the label (mouse captured meanwhile)

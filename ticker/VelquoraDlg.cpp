@@ -174,6 +174,7 @@ void CVelquoraDlg::GetSetURLs() {
     return;
   }
 
+  TraceLogBurst burst;  // twenty lines in a row: the log stays open for them
   for (int slot = 0; slot < kHeadlineSlots; ++slot) {
     TraceLog("Set %d value \n", slot);
     m_headlineLinks[slot].MarkVisited(FALSE);
@@ -202,7 +203,8 @@ void CVelquoraDlg::ScrollToPosition(int pos) {
   const int step = pos - m_scrollPos;
   m_scrollPos = pos;
   SetScrollPos(m_hWnd, SB_VERT, m_scrollPos, TRUE);
-  ScrollWindow(m_hWnd, 0, -step, nullptr, nullptr);
+  // A step of nothing moves nothing; scrolling would still repaint the window.
+  if (step != 0) ScrollWindow(m_hWnd, 0, -step, nullptr, nullptr);
 }
 
 LRESULT CVelquoraDlg::OnVScroll(WPARAM wParam, LPARAM) {
