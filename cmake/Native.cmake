@@ -46,20 +46,29 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
   add_subdirectory(bench)
 endif()
 
-# The Windows side, cross-built with MinGW-w64 into build/win32. Its tests join
-# this CTest run.
-set(WIN32_BUILD_DIR ${CMAKE_BINARY_DIR}/win32)
-ExternalProject_Add(win32
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${WIN32_BUILD_DIR}
-  CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
-    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-    -DVANTREL_FEED_HOST=${VANTREL_FEED_HOST}
-    -DFEEDSERVICE_EXE=$<TARGET_FILE:feedservice>
-    -DTESTBED_DIR=${CMAKE_BINARY_DIR}/testbed
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  DEPENDS feedservice)
-file(WRITE ${CMAKE_BINARY_DIR}/win32-tests.cmake "subdirs(\"${WIN32_BUILD_DIR}\")\n")
-set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win32-tests.cmake)
+# The Windows side, cross-built with MinGW-w64 twice from the same sources:
+# build/win32 for i686 (the product, in the release archive) and build/win64
+# for x86_64 (the same programs and tests for Wine's 64-bit loader, which runs
+# where the host runs no 32-bit x86 code). Both compile on every run, and their
+# tests join this CTest run; each build's Wine tests have a test bed of their
+# own under build/testbed.
+set(WINDOWS_BUILDS win32 i686 win64 x86_64)
+set(windows_test_dirs "")
+while(WINDOWS_BUILDS)
+  list(POP_FRONT WINDOWS_BUILDS build_name processor)
+  ExternalProject_Add(${build_name}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/${build_name}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${processor}.cmake
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+      -DVANTREL_FEED_HOST=${VANTREL_FEED_HOST}
+      -DFEEDSERVICE_EXE=$<TARGET_FILE:feedservice>
+      -DTESTBED_DIR=${CMAKE_BINARY_DIR}/testbed/${processor}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    DEPENDS feedservice)
+  string(APPEND windows_test_dirs "subdirs(\"${CMAKE_BINARY_DIR}/${build_name}\")\n")
+endwhile()
+file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "${windows_test_dirs}")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)

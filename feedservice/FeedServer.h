@@ -1,18 +1,22 @@
-// The feed service's HTTP side: routes, request limits and the access log on
-// top of cpp-httplib's server and thread pool.
+// The feed service's HTTP side: routes, request and connection limits and the
+// access log, on an event-driven HTTP/1.1 server (Boost.Asio for the sockets,
+// Boost.Beast's parser for requests) run by a few threads. A connection holds
+// a thread only while its request is being answered, never while it waits.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 class AccessLog;
 class LiveFeeds;
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
 
 struct FeedServerConfig {
   std::string listenAddress = "127.0.0.1";
@@ -21,14 +25,50 @@ struct FeedServerConfig {
   // Pages from live feeds; null: the bundled sample pages. With live feeds a
   // category without sources gets a page without items.
   const LiveFeeds* live = nullptr;
+  // Connections held open at a time, in all (lowered to fit the open-file
+  // limit) and from one client address; one more is answered 503 and closed.
+  size_t maxConnections = 4096;
+  size_t maxConnectionsPerAddress = 128;
+  // A connection waiting for a request (new or kept alive) is closed after
+  // idleTimeout without a byte; once the first byte of a request has come,
+  // its whole head (and body) must follow within requestTimeout, or it is
+  // answered 408 and closed.
+  std::chrono::milliseconds idleTimeout{5000};
+  std::chrono::milliseconds requestTimeout{10000};
 };
 
-// Limits on a request's header block (the request line is limited by the
-// library: longer than 8192 bytes gives 414).
-constexpr size_t kMaxHeaderCount = 100;
-constexpr size_t kMaxHeaderBytes = 8192;
+// Limits on a request: its request line, its header block and its body.
+constexpr size_t kMaxRequestLineBytes = 8192;  // longer: 414
+constexpr size_t kMaxHeaderCount = 100;        // more: 431
+constexpr size_t kMaxHeaderBytes = 8192;       // more (name, value and 4 per field): 431
 // Bodies are never used; one larger than this is refused with 413.
 constexpr size_t kMaxBodyBytes = 64 * 1024;
+
+// A request as a handler sees it: whole, with its body read.
+struct HttpRequest {
+  std::string method;
+  std::string target;  // path and query as sent, still percent-encoded
+  std::string path;    // the target up to '?'
+  std::string query;   // the target after '?'; empty if none
+  std::vector<std::pair<std::string, std::string>> headers;
+  // The value of the first header field of that name (any case); empty if none.
+  std::string Header(std::string_view name) const;
+};
+
+// The answer a handler fills in. Content-Length is added when sending (for
+// HEAD the body's length, the body itself left out); so is Connection: close
+// when the connection ends after it.
+struct HttpResponse {
+  int status = 200;
+  std::string contentType;  // empty: no Content-Type
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;  // further header fields
+  // A text/plain answer: message and a line feed.
+  void SetText(int status, const std::string& message);
+};
+
+// Serves GET (and HEAD, with the same headers and no body) for one path.
+using HttpHandler = std::function<void(const HttpRequest&, HttpResponse&)>;
 
 class FeedServer {
  public:
@@ -36,6 +76,10 @@ class FeedServer {
   ~FeedServer();
   FeedServer(const FeedServer&) = delete;
   FeedServer& operator=(const FeedServer&) = delete;
+
+  // Serves GET and HEAD of path (exactly, query aside) with handler, in place
+  // of any earlier handler of that path. Call before Run.
+  void Route(const std::string& path, HttpHandler handler);
 
   // Binds and listens. False with *error when the address or port cannot be used.
   bool Bind(std::string* error);
@@ -46,13 +90,21 @@ class FeedServer {
   // Makes Run return; safe from any thread, also before Run has started.
   void Stop();
 
+  // Answers one whole request as the routes say: 405 for methods other than
+  // GET and HEAD, 404 for paths without a route.
+  void Handle(const HttpRequest& req, HttpResponse& res) const;
+
  private:
-  void ServePage(const httplib::Request& req, httplib::Response& res);
+  class Connection;
+  struct Impl;
+
+  void ServePage(const HttpRequest& req, HttpResponse& res) const;
+  void Accept();
 
   FeedServerConfig config_;
   AccessLog* log_;
-  std::unique_ptr<httplib::Server> server_;
+  std::map<std::string, HttpHandler, std::less<>> routes_;
   int port_ = 0;
-  std::atomic<bool> running_{false};
-  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> acceptFailed_{false};
+  std::unique_ptr<Impl> impl_;
 };

@@ -2,6 +2,7 @@
 // category pages from. See README.md for options and conventions.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +95,13 @@ int main(int argc, char** argv) {
     live->SetSources(sources);
     std::fprintf(stderr, "feedservice: %zu feed sources from %s\n", sources.size(),
                  options.sources.c_str());
+  }
+  // Every client connection is an open file: allow as many as the hard limit
+  // does (the server keeps its connection cap below the limit).
+  struct rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
   }
   AccessLog log;
   if (!options.accessLog.empty() && !log.Open(options.accessLog, &error)) return Fail(error);

@@ -28,7 +28,9 @@ constexpr int kSlotControls[kHeadlineSlots] = {
 
 // The notification-area icon, filled once at start and used unchanged.
 NOTIFYICONDATAA g_trayIcon;
-constexpr DWORD kTrayIconRecordSize = 488;  // the form with a 128-character tip
+// The form with a 128-character tip: 488 bytes on 32-bit Windows, 504 on 64-bit.
+constexpr DWORD kTrayIconRecordSize = NOTIFYICONDATAA_V2_SIZE;
+static_assert(sizeof(void*) != 4 || kTrayIconRecordSize == 488, "32-bit tray record");
 
 // Broadcast by the shell when the taskbar is created again (after a restart
 // of the shell): the icon has to be added anew.

@@ -12,6 +12,10 @@
 # serves them, without validators, so every refresh downloads and parses the
 # whole feed): one service that fetched them once and is idle, one that
 # refreshes all 100 every second with 4 parallel fetches during the run.
+# One more row serves the generated page while 100 clients trickle request
+# heads a line a second and 500 hold connections idle (slow-clients.py, from
+# loopback addresses other than wrk's; reopened whenever the service closes
+# them at a deadline): they must not cost the served clients.
 # The bounds: the service's p99 latency stays under 50 ms (a ticker sends one
 # request per refresh; this is headroom, not a need), and refreshing costs
 # requests at most 25 % of throughput and adds at most 25 % (or 1 ms) to p99.
@@ -35,8 +39,9 @@ chmod 755 "$work"
 results=$out/feedservice-results.txt
 query='/cgi-local/page?c=India%20news&o=xml'
 
-svc_pid='' ngx_started='' live_pids=()
+svc_pid='' ngx_started='' live_pids=() slow_pid=''
 cleanup() {
+  [ -n "$slow_pid" ] && kill "$slow_pid" 2>/dev/null && wait "$slow_pid" 2>/dev/null
   [ -n "$svc_pid" ] && kill "$svc_pid" 2>/dev/null && wait "$svc_pid" 2>/dev/null
   for p in "${live_pids[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
   [ -n "$ngx_started" ] && [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null
@@ -182,6 +187,12 @@ PY
 run_wrk "feedservice (generated)" "$svc$query"
 run_wrk "feedservice (overlay file)" "$svc/cgi-local/page?c=$overlay_name&o=xml"
 run_wrk "nginx (static file)" "$ngx$query"
+"$(dirname "$0")/slow-clients.py" "$svc_port" 100 500 "$work/slow-ready" >"$work/slow.txt" &
+slow_pid=$!
+wait_for 30 test -s "$work/slow-ready" || { echo "slow clients did not connect" >&2; exit 1; }
+run_wrk "feedservice, 600 slow held" "$svc$query"
+kill "$slow_pid" && wait "$slow_pid" || true
+slow_pid=''
 run_wrk "live, 100 sources idle" "http://127.0.0.1:$idle_port$query"
 # The refreshing service starts only now, so that it loads no earlier row.
 start_live refreshing 1
@@ -195,6 +206,7 @@ p99=$(cat "$work/p99-feedservice (generated)")
 verdict=$(python3 -c "print('within' if float('$p99') < $p99_bound_ms else 'OVER')")
 echo >>"$work/summary.txt"
 echo "bound: feedservice p99 < $p99_bound_ms ms: $verdict (p99 $p99 ms)" >>"$work/summary.txt"
+echo "slow clients during their row: $(cat "$work/slow.txt")" >>"$work/summary.txt"
 echo "refreshes during the refreshing row: $((after - before)) fetches of 100 sources" \
   "(live page of $(stat -c %s "$work/live-page.xml") bytes)" >>"$work/summary.txt"
 python3 - "$work" >>"$work/summary.txt" <<'PY'

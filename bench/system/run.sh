@@ -12,8 +12,11 @@
 #
 #   bench/system/run.sh BUILD_DIR FEEDSERVICE_EXE [START_RUNS] [RELOADS] [BIG_RELOADS]
 #
-# BUILD_DIR is the host build (the Windows side in BUILD_DIR/win32). Results go
-# to BUILD_DIR/bench/system-results.txt: the summary, then every raw figure.
+# BUILD_DIR is the host build. It measures the i686 build (BUILD_DIR/win32)
+# where this host runs 32-bit x86 programs, and otherwise the x86_64 build
+# (BUILD_DIR/win64) under Wine's 64-bit loader; the summary names which.
+# Results go to BUILD_DIR/bench/system-results.txt: the summary, then every raw
+# figure.
 set -euo pipefail
 
 usage='usage: run.sh BUILD_DIR FEEDSERVICE_EXE [START_RUNS] [RELOADS] [BIG_RELOADS]'
@@ -29,9 +32,14 @@ done
 
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
-"$scripts/wine-check" || exit 2
+if "$scripts/wine-check" win32 2>/dev/null; then
+  arch=win32 processor=i686
+else
+  "$scripts/wine-check" win64 || exit 2
+  arch=win64 processor=x86_64
+fi
 build=$(cd "$build" && pwd)
-win32=$build/win32
+winbuild=$build/$arch
 out=$build/bench
 state=$out/system-testbed
 raw=$out/system-driver.txt
@@ -39,12 +47,12 @@ results=$out/system-results.txt
 mkdir -p "$out"
 
 for f in bench_driver.exe Vantrel.exe Setup.exe minimal_dialog.exe; do
-  [ -f "$win32/$f" ] || { echo "run.sh: $win32/$f is missing; build first" >&2; exit 2; }
+  [ -f "$winbuild/$f" ] || { echo "run.sh: $winbuild/$f is missing; build first" >&2; exit 2; }
 done
 
 winpath() { echo "Z:$1" | tr / '\\'; }
 
-"$scripts/testbed" up "$state" "$feed"
+"$scripts/testbed" up "$state" "$feed" $arch
 trap '"$scripts/testbed" down "$state"' EXIT
 
 # ---- Windows side: start-up, reloads, memory.
@@ -52,9 +60,9 @@ rm -f "$raw"
 (
   source "$state/env"
   export VANTREL_BIN VANTREL_SRC
-  VANTREL_BIN=$(winpath "$win32")
+  VANTREL_BIN=$(winpath "$winbuild")
   VANTREL_SRC=$(winpath "$(cd "$here/../.." && pwd)")
-  wine "$win32/bench_driver.exe" "$(winpath "$raw")" "$start_runs" "$reloads" "$big_reloads"
+  wine "$winbuild/bench_driver.exe" "$(winpath "$raw")" "$start_runs" "$reloads" "$big_reloads"
 )
 grep -q '^done 1$' "$raw" || { echo "run.sh: the driver did not finish" >&2; exit 1; }
 
@@ -74,7 +82,7 @@ curl_twenty=$(curl_median "$(get page.twenty.query)" "$reloads")
 curl_big=$(curl_median "$(get page.big.query)" "$big_reloads")
 
 size() { stat -c %s "$1"; }
-release=$(ls -d "$win32"/release/Vantrel-*/ | head -n1) && release=${release%/}
+release=$(ls -d "$winbuild"/release/Vantrel-*/ | head -n1) && release=${release%/}
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 kib() { awk -v a="$1" 'BEGIN { printf "%.0f", a / 1024 }'; }
@@ -82,6 +90,7 @@ kib() { awk -v a="$1" 'BEGIN { printf "%.0f", a / 1024 }'; }
 {
   echo "System benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "command: bench/system/run.sh $build $feed $start_runs $reloads $big_reloads"
+  echo "build measured: $processor ($winbuild)"
   echo
   echo "Start-up (CreateProcess to the window shown; median of $(get startup.runs) runs after one warm-up)"
   printf '  %-44s %8s ms\n' "minimal dialog program" "$(get startup.minimal.median_ms)"
@@ -110,8 +119,8 @@ kib() { awk -v a="$1" 'BEGIN { printf "%.0f", a / 1024 }'; }
     "(bound $(get memory.ticker.growth_bound_percent) %; flagged: $(get memory.ticker.growth_flagged))"
   echo
   echo "Executable sizes (bytes, KiB)"
-  for f in "$win32/Vantrel.exe" "$win32/Setup.exe" "$release/Vantrel.exe" "$release/Setup.exe" \
-    "$win32/minimal_dialog.exe"; do
+  for f in "$winbuild/Vantrel.exe" "$winbuild/Setup.exe" "$release/Vantrel.exe" "$release/Setup.exe" \
+    "$winbuild/minimal_dialog.exe"; do
     printf '  %-60s %9s %6s\n' "${f#"$build"/}" "$(size "$f")" "$(kib "$(size "$f")")"
   done
   echo

@@ -1,12 +1,18 @@
 // The feed service over HTTP: a server on a free loopback port, asked with
-// cpp-httplib's client.
+// cpp-httplib's client and, where a client must misbehave, over raw sockets.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -43,6 +49,95 @@ std::string PagePath(const std::string& name) {
   return "/cgi-local/page?c=" + EncodeCategoryName(name.c_str()) + "&o=xml";
 }
 
+// A connection to 127.0.0.1:port from the loopback address from, so that
+// clients can differ in address; -1 if it cannot be made.
+int ConnectFrom(const std::string& from, int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// What the server sends on fd until it closes the connection (*closed set)
+// or limit has passed.
+std::string ReadUntilClosed(int fd, std::chrono::milliseconds limit, bool* closed) {
+  std::string text;
+  *closed = false;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return text;
+    char chunk[4096];
+    const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) {
+      *closed = true;
+      return text;
+    }
+    text.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+// Whether the server has neither answered on fd nor closed it.
+bool StillHeld(int fd) {
+  pollfd ready{fd, POLLIN | POLLRDHUP, 0};
+  return poll(&ready, 1, 0) == 0;
+}
+
+struct Answer {
+  int status = 0;
+  std::string body;
+};
+
+// Answers one after another in text; those of HEAD requests (bodyless) carry
+// a Content-Length but no body.
+std::vector<Answer> SplitAnswers(std::string_view text, const std::vector<bool>& bodyless) {
+  std::vector<Answer> answers;
+  while (!text.empty() && answers.size() < bodyless.size()) {
+    const size_t end = text.find("\r\n\r\n");
+    if (text.rfind("HTTP/1.1 ", 0) != 0 || end == std::string_view::npos) break;
+    const std::string head(text.substr(0, end));
+    Answer answer;
+    answer.status = std::atoi(head.c_str() + 9);
+    const size_t length = head.find("\r\nContent-Length: ");
+    const size_t size = length == std::string::npos || bodyless[answers.size()]
+                            ? 0
+                            : std::strtoul(head.c_str() + length + 18, nullptr, 10);
+    answer.body = std::string(text.substr(end + 4, size));
+    text.remove_prefix(std::min(text.size(), end + 4 + size));
+    answers.push_back(answer);
+  }
+  return answers;
+}
+
+// Sockets closed when the test ends.
+struct Sockets {
+  ~Sockets() {
+    for (int fd : fds) close(fd);
+  }
+  std::vector<int> fds;
+};
+
 // A server on 127.0.0.1, any free port, with its own data directory and log.
 class FeedServerTest : public ::testing::Test {
  protected:
@@ -55,16 +150,28 @@ class FeedServerTest : public ::testing::Test {
     ASSERT_EQ(mkdir(dataDir_.c_str(), 0755), 0);
     std::string error;
     ASSERT_TRUE(log_.Open(logPath_, &error)) << error;
-    server_ = std::make_unique<FeedServer>(FeedServerConfig{"127.0.0.1", 0, dataDir_}, &log_);
+    Serve(FeedServerConfig{"127.0.0.1", 0, dataDir_});
+  }
+
+  void TearDown() override {
+    StopServer();
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+
+  // Starts a server with config in place of the one running.
+  void Serve(const FeedServerConfig& config) {
+    StopServer();
+    std::string error;
+    server_ = std::make_unique<FeedServer>(config, &log_);
     ASSERT_TRUE(server_->Bind(&error)) << error;
     ASSERT_GT(server_->port(), 0);
     thread_ = std::thread([this] { server_->Run(); });
   }
 
-  void TearDown() override {
+  void StopServer() {
     if (server_) server_->Stop();
     if (thread_.joinable()) thread_.join();
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+    server_.reset();
   }
 
   httplib::Client Client() {
@@ -84,6 +191,17 @@ class FeedServerTest : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return lines;
+  }
+
+  // A raw request from a client of its own; the answer's status and body.
+  Answer Ask(const std::string& from, const std::string& request) {
+    Sockets socket;
+    socket.fds.push_back(ConnectFrom(from, server_->port()));
+    bool closed = false;
+    if (socket.fds[0] < 0 || !SendAll(socket.fds[0], request)) return Answer();
+    const auto answers =
+        SplitAnswers(ReadUntilClosed(socket.fds[0], std::chrono::seconds(10), &closed), {false});
+    return answers.empty() ? Answer() : answers[0];
   }
 
   std::string dir_, dataDir_, logPath_;
@@ -124,6 +242,11 @@ TEST_F(FeedServerTest, OverlayFileIsServedByteForByte) {
     EXPECT_EQ(res->body, c.body) << c.name;
     EXPECT_EQ(res->get_header_value("Content-Length"), std::to_string(c.body.size()));
   }
+  // An empty name has no overlay file: ".xml" is hidden, not a category's.
+  WriteFile(dataDir_ + "/.xml", "<hidden/>");
+  auto empty = client.Get("/cgi-local/page?c=&o=xml");
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->body, BuildFeedPage("", 0, BundledSampleHeadlines()));
   // Removing the file brings the generated page back at once.
   unlink((dataDir_ + "/" + EncodeCategoryName("India news") + ".xml").c_str());
   auto res = client.Get(PagePath("India news"));
@@ -170,6 +293,9 @@ TEST_F(FeedServerTest, BadRequestsGetTheirStatus) {
       {"BREW", "/health", {}, 405},
       {"GET", "/cgi-local/page?c=" + std::string(9000, 'a') + "&o=xml", {}, 414},
       {"GET", "/health", {{"X-Big", std::string(9000, 'a')}}, 431},
+      // Heads beyond all limits at once: which limit was passed still shows.
+      {"GET", "/health", {{"X-Huge", std::string(20000, 'a')}}, 431},
+      {"GET", "/cgi-local/page?c=" + std::string(20000, 'a') + "&o=xml", {}, 414},
       {"GET", "/health", {{"X-A", std::string(5000, 'a')}, {"X-B", std::string(5000, 'b')}}, 431},
   };
   httplib::Headers many;
@@ -251,6 +377,158 @@ TEST_F(FeedServerTest, AccessLogLines) {
   EXPECT_EQ(lines[1], "HEAD " + page + " 200 0 \"DediDodi\"");
   EXPECT_EQ(lines[2].rfind("GET /cgi-local/page?c=%zz&o=xml 400 ", 0), 0u) << lines[2];
   EXPECT_NE(lines[2].find(" \"say \\x22hi\\x22\""), std::string::npos) << lines[2];
+}
+
+// While 100 clients trickle a request head a line at a time and 500 hold
+// connections without sending anything, others are answered at once: 20
+// single requests, five requests sent in one write (answered in order, a HEAD
+// among them) and a request whose client then shuts down its sending side.
+// The slow and idle clients are still connected at the end: held, not
+// turned away.
+TEST_F(FeedServerTest, ClientsAreAnsweredWhileSlowAndIdleOnesAreHeld) {
+  struct rlimit files;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+  files.rlim_cur = files.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &files);
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+  if (files.rlim_cur < 1500) GTEST_SKIP() << "needs 1500 open files, has " << files.rlim_cur;
+  FeedServerConfig config{"127.0.0.1", 0, dataDir_};
+  config.idleTimeout = config.requestTimeout = std::chrono::minutes(2);  // all held to the end
+  Serve(config);
+  const int port = server_->port();
+
+  Sockets idle, trickling;
+  for (int i = 0; i < 500; ++i) {  // 100 per address, under the cap per address
+    idle.fds.push_back(ConnectFrom("127.0.1." + std::to_string(1 + i / 100), port));
+    ASSERT_GE(idle.fds.back(), 0) << i;
+  }
+  for (int i = 0; i < 100; ++i) {
+    trickling.fds.push_back(ConnectFrom("127.0.2.1", port));
+    ASSERT_TRUE(SendAll(trickling.fds.back(), "GET /health HTTP/1.1\r\n")) << i;
+  }
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool done = false;
+  std::thread trickle([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (int line = 0; !wake.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; });
+         ++line) {
+      for (int fd : trickling.fds) SendAll(fd, "X-Line-" + std::to_string(line) + ": 1\r\n");
+    }
+  });
+
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = CategoryNameTable[i * 13].text;
+    const auto start = std::chrono::steady_clock::now();
+    httplib::Client client = Client();
+    auto res = client.Get(PagePath(name));
+    ASSERT_TRUE(res) << name;
+    EXPECT_EQ(res->body,
+              BuildFeedPage(name, CategoryNameTable[i * 13].code, BundledSampleHeadlines()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << name;
+  }
+
+  Sockets clients;
+  clients.fds.push_back(ConnectFrom("127.0.0.1", port));
+  ASSERT_TRUE(SendAll(clients.fds[0],
+                      "GET /health HTTP/1.1\r\n\r\n"
+                      "GET " +
+                          PagePath("India news") +
+                          " HTTP/1.1\r\n\r\n"
+                          "HEAD " +
+                          PagePath("India news") +
+                          " HTTP/1.1\r\n\r\n"
+                          "GET /nope HTTP/1.1\r\n\r\n"
+                          "GET /health/sources HTTP/1.1\r\nConnection: close\r\n\r\n"));
+  bool closed = false;
+  const auto pipelined = SplitAnswers(
+      ReadUntilClosed(clients.fds[0], std::chrono::seconds(10), &closed), {0, 0, 1, 0, 0});
+  EXPECT_TRUE(closed);
+  const std::string page = BuildFeedPage("India news", 282, BundledSampleHeadlines());
+  const std::vector<std::pair<int, std::string>> expected = {
+      {200, "ok\n"},
+      {200, page},
+      {200, ""},
+      {404, "not found\n"},
+      {200, "no sources file: sample pages\n"}};
+  ASSERT_EQ(pipelined.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(pipelined[i].status, expected[i].first) << i;
+    EXPECT_EQ(pipelined[i].body, expected[i].second) << i;
+  }
+
+  clients.fds.push_back(ConnectFrom("127.0.0.1", port));
+  ASSERT_TRUE(SendAll(clients.fds[1], "GET /health HTTP/1.1\r\n\r\n"));
+  shutdown(clients.fds[1], SHUT_WR);
+  const auto halfClosed =
+      SplitAnswers(ReadUntilClosed(clients.fds[1], std::chrono::seconds(10), &closed), {false});
+  EXPECT_TRUE(closed);
+  ASSERT_EQ(halfClosed.size(), 1u);
+  EXPECT_EQ(halfClosed[0].status, 200);
+  EXPECT_EQ(halfClosed[0].body, "ok\n");
+
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  wake.notify_all();
+  trickle.join();
+  for (int fd : idle.fds) EXPECT_TRUE(StillHeld(fd));
+  for (int fd : trickling.fds) EXPECT_TRUE(StillHeld(fd));
+}
+
+// The limits that end hostile connections: a request head still incomplete
+// at the deadline, though bytes keep coming, is answered 408 and closed; a
+// connection idle too long is closed without a word; a client address at its
+// cap gets 503 while other addresses are served, and gets served again once
+// one of its connections has closed.
+TEST_F(FeedServerTest, DeadlinesAndCapsEndHostileConnections) {
+  FeedServerConfig config{"127.0.0.1", 0, dataDir_};
+  config.idleTimeout = std::chrono::milliseconds(1500);
+  config.requestTimeout = std::chrono::milliseconds(1000);
+  config.maxConnectionsPerAddress = 3;
+  Serve(config);
+  const int port = server_->port();
+  const std::string crowded = "127.0.3.1";
+
+  Sockets held;  // the three the address may have
+  for (int i = 0; i < 3; ++i) {
+    held.fds.push_back(ConnectFrom(crowded, port));
+    ASSERT_GE(held.fds.back(), 0);
+  }
+  ASSERT_TRUE(SendAll(held.fds[0], "GET /health HTTP/1.1\r\nX-A: 1\r\n"));
+  const Answer refused = Ask(crowded, "GET /health HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(refused.status, 503);
+  EXPECT_EQ(refused.body, "too many connections\n");
+  const Answer other = Ask("127.0.0.1", "GET /health HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(other.status, 200);
+
+  std::string slow;
+  bool closed = false;
+  for (int i = 0; i < 100 && !closed; ++i) {
+    SendAll(held.fds[0], "X-More: 1\r\n");
+    slow += ReadUntilClosed(held.fds[0], std::chrono::milliseconds(100), &closed);
+  }
+  EXPECT_TRUE(closed);
+  const auto timedOut = SplitAnswers(slow, {false});
+  ASSERT_EQ(timedOut.size(), 1u) << slow;
+  EXPECT_EQ(timedOut[0].status, 408);
+  EXPECT_EQ(timedOut[0].body, "request timeout\n");
+  EXPECT_EQ(ReadUntilClosed(held.fds[1], std::chrono::seconds(10), &closed), "");
+  EXPECT_TRUE(closed);
+
+  // Both closed by the server: the address is under its cap again (polled:
+  // the count is given back once the server has noticed).
+  Answer again;
+  for (int i = 0; i < 250 && again.status != 200; ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    again = Ask(crowded, "GET /health HTTP/1.1\r\n\r\n");
+  }
+  EXPECT_EQ(again.status, 200);
+  EXPECT_EQ(again.body, "ok\n");
+  bool logged = false;
+  for (const std::string& line : LogLines(3)) logged |= line.find(" 408 16 ") != std::string::npos;
+  EXPECT_TRUE(logged);
 }
 
 }  // namespace
