@@ -173,6 +173,8 @@ function(add_wine_tests layer timeout)
   endforeach()
 endfunction()
 add_wine_tests(win32 300)
+# The download scenarios serve misbehaving answers from a socket of their own.
+target_link_libraries(win32_html_dump_test PRIVATE ws2_32)
 add_wine_tests(gui 600)
 
 # Whole-system scenarios: from the release archive to uninstallation in a fresh

@@ -1,6 +1,8 @@
 #include "ticker/HtmlDump.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "ticker/SettingsStore.h"
 #include "ticker/TraceLog.h"
@@ -16,6 +18,7 @@ constexpr DWORD kOpenUrlFlags =
 static_assert(kOpenUrlFlags == 0x84000001, "request flags");
 
 constexpr DWORD kReadBufferSize = 1024;  // one byte kept for the NUL behind the data
+constexpr DWORD kChunkSize = kReadBufferSize - 1;
 constexpr DWORD kProxyTextSize = 1024;
 
 constexpr char kOpenUrlFailedText[] = "InternetOpenUrl failed! Check URL or connection";
@@ -23,6 +26,54 @@ constexpr char kProxyWarningText[] =
     "If you are using Proxy to access internet, Please set the proxy server in Preferences "
     "dialog and retry";
 constexpr char kProxyWarningCaption[] = "Warning";
+
+// Opens url as InternetOpenUrlA would: the same connection, a GET of the path
+// with its query, the same flags and accepted types, then the send. Made of
+// its parts so that the time-outs can be set on the request before the send:
+// set on the session, WinINet does not apply them to InternetOpenUrlA. Null
+// when the address cannot be opened, with nothing left open.
+HINTERNET OpenRequest(HINTERNET session, const char* url, DWORD timeoutMs, HINTERNET* connection) {
+  *connection = nullptr;
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof parts;
+  // Length 1 without a buffer: each part is found in url itself.
+  parts.dwHostNameLength = parts.dwUserNameLength = parts.dwPasswordLength = 1;
+  parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+  if (!InternetCrackUrlA(url, 0, 0, &parts)) return nullptr;
+  DWORD flags = kOpenUrlFlags;
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
+    flags |= INTERNET_FLAG_SECURE;
+  } else if (parts.nScheme != INTERNET_SCHEME_HTTP) {
+    return nullptr;  // feeds come over HTTP only
+  }
+  auto part = [](const char* text, DWORD length) { return std::string(text ? text : "", length); };
+  const std::string host = part(parts.lpszHostName, parts.dwHostNameLength);
+  const std::string user = part(parts.lpszUserName, parts.dwUserNameLength);
+  const std::string password = part(parts.lpszPassword, parts.dwPasswordLength);
+  // The query follows the path in url; an address without a path asks for "/".
+  std::string object = part(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                       part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (object.empty() || object[0] != '/') object.insert(0, "/");
+
+  *connection = InternetConnectA(
+      session, host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
+      password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, flags, 0);
+  if (*connection == nullptr) return nullptr;
+  const char* acceptTypes[] = {"*/*", nullptr};
+  HINTERNET request =
+      HttpOpenRequestA(*connection, "GET", object.c_str(), nullptr, nullptr, acceptTypes, flags, 0);
+  if (request != nullptr) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+      InternetSetOptionA(request, option, &timeoutMs, sizeof timeoutMs);
+    }
+    if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return request;
+    InternetCloseHandle(request);
+  }
+  InternetCloseHandle(*connection);
+  *connection = nullptr;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -36,22 +87,61 @@ DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
   if (InitializeInternet(&session) != 1) return 0;
   ResetOutputFile(path);
 
-  HINTERNET request = InternetOpenUrlA(session, url, nullptr, 0, kOpenUrlFlags, 0);
-  if (request == nullptr) {
-    MessageBoxA(nullptr, kOpenUrlFailedText, url, MB_OK);
-  } else {
+  HINTERNET connection = nullptr;
+  HINTERNET request = OpenRequest(session, url, m_limits.timeoutMs, &connection);
+  bool failed = request == nullptr;
+  if (request != nullptr) {
+    // Each chunk is written once it holds 1023 bytes or the body has ended,
+    // as whole reads of 1023 bytes would give. Between the waits for data the
+    // size and the time so far are looked at, so neither an endless body nor
+    // a server that trickles a byte now and then can hold the pass.
     char buffer[kReadBufferSize];
-    DWORD bytesRead = 0;
-    while (InternetReadFile(request, buffer, kReadBufferSize - 1, &bytesRead) && bytesRead != 0) {
-      buffer[bytesRead] = '\0';
-      count += bytesRead;
-      DumpToFile(path, buffer);
+    DWORD filled = 0;
+    const DWORD start = GetTickCount();
+    for (;;) {
+      DWORD available = 0;
+      if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
+        failed = count + filled == 0;
+        break;
+      }
+      if (available == 0) break;  // end of the body
+      const DWORD wanted =
+          std::min({available, kChunkSize - filled, m_limits.maxBytes - count - filled});
+      DWORD bytesRead = 0;
+      if (!InternetReadFile(request, buffer + filled, wanted, &bytesRead) || bytesRead == 0) break;
+      filled += bytesRead;
+      if (filled == kChunkSize) FlushChunk(path, buffer, &filled, &count);
+      if (count + filled >= m_limits.maxBytes) {
+        FlushChunk(path, buffer, &filled, &count);
+        TraceLog("CHtmlDump::DumpHtml stopped: the page reached %lu bytes\n",
+                 static_cast<unsigned long>(count));
+        break;
+      }
+      if (GetTickCount() - start > m_limits.totalMs) {
+        FlushChunk(path, buffer, &filled, &count);
+        TraceLog("CHtmlDump::DumpHtml stopped: reading took more than %lu ms\n",
+                 static_cast<unsigned long>(m_limits.totalMs));
+        break;
+      }
     }
+    FlushChunk(path, buffer, &filled, &count);
     InternetCloseHandle(request);
   }
+  if (connection != nullptr) InternetCloseHandle(connection);
+  // Nothing arrived: the address could not be opened, or the server accepted
+  // and then stayed silent for a whole time-out.
+  if (failed) MessageBoxA(nullptr, kOpenUrlFailedText, url, MB_OK);
 
   if (CloseInternet(session) != 1) return 0;
   return count;
+}
+
+void CHtmlDump::FlushChunk(const char* path, char* buffer, DWORD* filled, DWORD* count) {
+  if (*filled == 0) return;
+  buffer[*filled] = '\0';
+  *count += *filled;
+  *filled = 0;
+  DumpToFile(path, buffer);
 }
 
 int CHtmlDump::InitializeInternet(HINTERNET* session) {

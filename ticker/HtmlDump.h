@@ -13,13 +13,30 @@ struct InternetSessionCalls {
 };
 extern InternetSessionCalls g_internetSessionCalls;  // InternetOpenA, InternetSetOptionA
 
-// One object per download, on the caller's stack; it holds no state.
+// What one download may take from the server. Whatever the server does, a
+// pass ends: no single wait outlasts the time-out, no page grows past the
+// size, no download reads for longer than the whole-download bound.
+struct DownloadLimits {
+  DWORD timeoutMs;  // connect, send and each wait for data
+  DWORD totalMs;    // reading stops once the download has taken longer
+  DWORD maxBytes;   // reading stops once the page has reached this size
+};
+// 30 s, 60 s and 4 MiB: far above what a real feed page needs.
+constexpr DownloadLimits kDownloadLimits = {30 * 1000, 60 * 1000, 4 * 1024 * 1024};
+
+// One object per download, on the caller's stack; it holds only its limits.
 class CHtmlDump {
  public:
+  CHtmlDump() = default;
+  // Other limits than the program's own: only the tests use this, to meet a
+  // stalled or trickling server in seconds rather than in minutes.
+  explicit CHtmlDump(const DownloadLimits& limits) : m_limits(limits) {}
+
   // Fetches url (never from the cache) and stores its body in path, replacing
   // what the file held. Returns the number of bytes received, 0 on failure.
   // A null url or no session leaves the file alone; an address that cannot be
-  // opened leaves it empty and says so in a message box.
+  // opened, or that times out before sending a byte, leaves it empty and says
+  // so in a message box. Reading stops at the limits; what arrived stays.
   DWORD DumpHtml(const char* url, const char* path);
 
   // Opens the session with the system's settings, or failing that through the
@@ -31,4 +48,11 @@ class CHtmlDump {
   void DumpToFile(const char* path, const char* text);
   // 1 when the session handle closed, 0 otherwise.
   int CloseInternet(HINTERNET session);
+
+ private:
+  // Writes the *filled bytes of buffer as one chunk, adds them to *count and
+  // empties the buffer. Nothing when it is empty.
+  void FlushChunk(const char* path, char* buffer, DWORD* filled, DWORD* count);
+
+  DownloadLimits m_limits = kDownloadLimits;
 };

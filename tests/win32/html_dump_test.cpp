@@ -1,5 +1,8 @@
-// Feed download against the test bed's feed service, the proxy fall-back
-// through replaced session calls, and reading the feed file back.
+// Feed download against the test bed's feed service, against servers that
+// misbehave on the wire, the proxy fall-back through replaced session calls,
+// and reading the feed file back.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -205,6 +208,192 @@ TEST_F(HtmlDumpTest, NoAddressLeavesTheFileAlone) {
   CHtmlDump dump;
   EXPECT_EQ(dump.DumpHtml(nullptr, path_.c_str()), 0u);
   EXPECT_EQ(FileText(path_), "earlier feed\n");
+}
+
+// ---- servers that misbehave on the wire
+
+enum class Wire {
+  kEndless,      // answers 200, then sends bytes for as long as it is read
+  kTrickle,      // answers 200, then one byte every 100 ms
+  kSilent,       // accepts, reads the request, sends nothing
+  kHeadersOnly,  // answers 200 and then sends nothing
+  kSomeBytes,    // answers 200, sends 1500 bytes and then nothing
+};
+constexpr char kWireChunk[] = "<headline_text>endless</headline_text>";  // no line feed
+constexpr DWORD kSomeBytes = 1500;
+
+// One misbehaving HTTP server on a free loopback port, on a thread of its
+// own. It serves one connection at a time until it is destroyed; each of its
+// waits is bounded and ends at once when it is stopped.
+class WireServer {
+ public:
+  explicit WireServer(Wire wire) : wire_(wire), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        listen(listener_, 4) == 0 &&
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port_ = ntohs(address.sin_port);
+      thread_ = std::thread([this] { Serve(); });
+    }
+  }
+  ~WireServer() {
+    Stop();
+    if (thread_.joinable()) thread_.join();
+    closesocket(listener_);
+    CloseHandle(stop_);
+    WSACleanup();
+  }
+  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string Url() const { return MakeFeedUrl(Host().c_str(), "Wire"); }
+  // Closes the connection: a client still reading sees the body end.
+  void Stop() { SetEvent(stop_); }
+
+ private:
+  bool Stopped(DWORD waitMs = 0) const { return WaitForSingleObject(stop_, waitMs) == 0; }
+
+  // Whether s becomes readable within 100 ms.
+  static bool Readable(SOCKET s) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval wait = {0, 100 * 1000};
+    return select(0, &set, nullptr, nullptr, &wait) == 1;
+  }
+
+  void Serve() {
+    while (!Stopped()) {
+      if (!Readable(listener_)) continue;
+      SOCKET client = accept(listener_, nullptr, nullptr);
+      if (client == INVALID_SOCKET) continue;
+      Answer(client);
+      closesocket(client);
+    }
+  }
+
+  // Sends all of text; false once the client has gone.
+  static bool Send(SOCKET client, const std::string& text) {
+    return send(client, text.data(), static_cast<int>(text.size()), 0) ==
+           static_cast<int>(text.size());
+  }
+
+  void Answer(SOCKET client) {
+    std::string request;
+    char buffer[1024];
+    while (request.find("\r\n\r\n") == std::string::npos && !Stopped()) {
+      if (!Readable(client)) continue;
+      const int n = recv(client, buffer, sizeof buffer, 0);
+      if (n <= 0) return;
+      request.append(buffer, n);
+    }
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n";
+    if (wire_ != Wire::kSilent && !Send(client, head)) return;
+    if (wire_ == Wire::kEndless) {
+      std::string block;
+      while (block.size() < 65536) block += kWireChunk;
+      while (!Stopped() && Send(client, block)) {
+      }
+      return;
+    }
+    if (wire_ == Wire::kSomeBytes) Send(client, std::string(kSomeBytes, 'x'));
+    // Paced by the stop event: one byte per 100 ms for the trickle, nothing
+    // at all for the others, until the client gives up or the test ends.
+    while (!Stopped(100)) {
+      if (wire_ == Wire::kTrickle ? !Send(client, "x") : Readable(client)) return;
+    }
+  }
+
+  const Wire wire_;
+  const HANDLE stop_;
+  SOCKET listener_ = INVALID_SOCKET;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+size_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return data.nFileSizeLow;
+}
+
+TEST_F(HtmlDumpTest, NoServerCanHoldTheDownloadOrFillTheDisk) {
+  // Limits lowered so that each case takes a few seconds; the ticker's own
+  // are met by the endless body in the next test.
+  const DownloadLimits limits = {1000, 2000, 100 * 1000};
+  const std::string stopAtSize = "CHtmlDump::DumpHtml stopped: the page reached 100000 bytes";
+  const std::string stopInTime = "CHtmlDump::DumpHtml stopped: reading took more than 2000 ms";
+  struct Case {
+    const char* name;
+    Wire wire;
+    bool box;              // the failure box, for a server that sent nothing
+    std::string stopLine;  // the one line that tells why reading stopped
+    DWORD minCount, maxCount;
+  };
+  const Case cases[] = {
+      {"endless body", Wire::kEndless, false, stopAtSize, limits.maxBytes, limits.maxBytes},
+      {"trickle", Wire::kTrickle, false, stopInTime, 1, limits.maxBytes - 1},
+      {"silent after accepting", Wire::kSilent, true, "", 0, 0},
+      {"silent after the headers", Wire::kHeadersOnly, true, "", 0, 0},
+      {"silent after some bytes", Wire::kSomeBytes, false, "", kSomeBytes, kSomeBytes},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WireServer server(c.wire);
+    const std::string url = server.Url();
+    ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
+    ClearTraceLog();
+
+    BoxWatcher boxes(url);
+    std::atomic<bool> done{false};
+    DWORD count = 0;
+    std::thread download([&] {
+      CHtmlDump dump(limits);
+      count = dump.DumpHtml(url.c_str(), path_.c_str());
+      done = true;
+    });
+    // The whole bound and one time-out, with room for a loaded machine.
+    const bool ended = WaitUntil([&] { return done.load(); }, 20000);
+    EXPECT_TRUE(ended) << "the download is still running";
+    if (!ended) server.Stop();  // its connection closed, the download ends
+    download.join();
+
+    const std::vector<ShownBox> shown = boxes.Shown();
+    ASSERT_EQ(shown.size(), c.box ? 1u : 0u);
+    for (const ShownBox& box : shown) EXPECT_EQ(box.text, kOpenUrlFailed);
+    const std::vector<std::string> trace = TraceLines();
+    for (const std::string& line : {stopAtSize, stopInTime}) {
+      EXPECT_EQ(CountLines(trace, line), line == c.stopLine ? 1u : 0u) << line;
+    }
+    // What arrived is kept, and no more than the size allows.
+    EXPECT_GE(count, c.minCount);
+    EXPECT_LE(count, c.maxCount);
+    EXPECT_EQ(FileSize(path_), count);
+  }
+}
+
+TEST_F(HtmlDumpTest, AnEndlessBodyEndsTheTickersPassAtTheSizeLimit) {
+  struct SettingsRemover {
+    ~SettingsRemover() { DeleteSettingsKey(); }
+  } removeSettings;  // after the ticker has ended
+  WireServer server(Wire::kEndless);
+  ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
+  ASSERT_TRUE(SetSettingsString("FEEDHOST", server.Host().c_str()));
+  ClearTraceLog();
+
+  Ticker ticker;
+  ASSERT_TRUE(StartTicker(&ticker)) << "the start-up pass did not end";
+  // The window answers, and the feed file holds the page up to the limit.
+  DWORD_PTR result = 0;
+  EXPECT_TRUE(SendMessageTimeoutA(ticker.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result));
+  EXPECT_EQ(FileSize(ticker.workDir + "\\test.xml"), kDownloadLimits.maxBytes);
+  EXPECT_EQ(CountLines(TraceLines(), "CHtmlDump::DumpHtml stopped: the page reached 4194304 bytes"),
+            1u);
 }
 
 // ---- the proxy fall-back, through replaced session calls
