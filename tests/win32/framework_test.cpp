@@ -362,6 +362,29 @@ TEST_F(FrameworkTest, SubclassBindsOnceAndUnbindsWithTheWindow) {
   EXPECT_FALSE(dialog.DestroyWindow());
 }
 
+TEST_F(FrameworkTest, ManyBoundWindowsEachFindTheirObjectAsOthersComeAndGo) {
+  // More windows than the binding table first holds, unbound in another order
+  // than they were bound.
+  constexpr int kCount = 100;
+  CTestDialog dialog;
+  ASSERT_TRUE(dialog.Create());
+  CProbeStatic probes[kCount];
+  HWND windows[kCount];
+  for (int i = 0; i < kCount; ++i) {
+    windows[i] = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, dialog.m_hWnd, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_TRUE(probes[i].SubclassWindow(windows[i])) << i;
+  }
+  for (int i = 0; i < kCount; i += 2) EXPECT_TRUE(probes[i].DestroyWindow()) << i;
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(CWnd::FromHandle(windows[i]), i % 2 == 0 ? nullptr : &probes[i]) << i;
+  }
+  EXPECT_EQ(CWnd::FromHandle(dialog.m_hWnd), &dialog);
+  EXPECT_EQ(CWnd::FromHandle(nullptr), nullptr);
+  EXPECT_TRUE(dialog.DestroyWindow());
+  for (int i = 0; i < kCount; ++i) EXPECT_EQ(CWnd::FromHandle(windows[i]), nullptr) << i;
+}
+
 TEST_F(FrameworkTest, ObjectGoneBeforeItsWindowLeavesAWorkingControl) {
   CTestDialog dialog;
   ASSERT_TRUE(dialog.Create());
