@@ -149,6 +149,7 @@ void CVelquoraDlg::PlaceInCorner() {
   const int height = rect.bottom - rect.top;
   const CornerPosition at = ::PlaceInCorner(GetSystemMetrics(SM_CXFULLSCREEN),
                                             GetSystemMetrics(SM_CYFULLSCREEN), width, height);
+  if (at.left == rect.left && at.top == rect.top) return;  // in its corner already
   MoveWindow(m_hWnd, at.left, at.top, width, height, TRUE);
 }
 
@@ -204,8 +205,10 @@ void CVelquoraDlg::SetScrollBar(int minimum, int maximum, int page, int position
 void CVelquoraDlg::ScrollToPosition(int pos) {
   const int step = pos - m_scrollPos;
   m_scrollPos = pos;
-  SetScrollPos(m_hWnd, SB_VERT, m_scrollPos, TRUE);
-  // A step of nothing moves nothing; scrolling would still repaint the window.
+  // Where the bar and the contents are already, nothing is set: setting them
+  // anyway would still repaint the bar and the window.
+  if (GetScrollPos(m_hWnd, SB_VERT) != m_scrollPos)
+    SetScrollPos(m_hWnd, SB_VERT, m_scrollPos, TRUE);
   if (step != 0) ScrollWindow(m_hWnd, 0, -step, nullptr, nullptr);
 }
 
