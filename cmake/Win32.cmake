@@ -9,23 +9,27 @@ add_compile_definitions(_WIN32_WINNT=0x0500 WINVER=0x0500 _WIN32_IE=0x0500 STRIC
                         VANTREL_FEED_HOST="${VANTREL_FEED_HOST}")
 # Static runtime: the programs must import system DLLs only.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# The programs' own code uses no exceptions and runs one user-interface thread:
+# without these, the C++ runtime's unwinder, thread support and terminate
+# handler (with its name demangler) come along, most of each program's size.
+set(PROGRAM_OPTIONS -fno-exceptions -fno-threadsafe-statics)
 
 set(WIN32_SYSTEM_LIBS wininet comctl32 shell32 ole32 uuid advapi32 gdi32 user32 kernel32)
 
 add_library(vantrel_core STATIC ${VANTREL_CORE_SOURCES})
 target_include_directories(vantrel_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(vantrel_core PRIVATE ${WARNINGS})
+target_compile_options(vantrel_core PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 
 add_library(setup_core STATIC ${SETUP_CORE_SOURCES})
 target_include_directories(setup_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(setup_core PRIVATE ${WARNINGS})
+target_compile_options(setup_core PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 
 # The application framework; AppMain.cpp (WinMain) goes into the programs only.
 file(GLOB FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)
 list(REMOVE_ITEM FRAMEWORK_SOURCES ${CMAKE_SOURCE_DIR}/framework/AppMain.cpp)
 add_library(framework STATIC ${FRAMEWORK_SOURCES})
 target_include_directories(framework PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(framework PRIVATE ${WARNINGS})
+target_compile_options(framework PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 target_link_libraries(framework PUBLIC ${WIN32_SYSTEM_LIBS})
 
 # The ticker's classes; the application object goes into the program only, so
@@ -35,14 +39,14 @@ file(GLOB TICKER_SOURCES CONFIGURE_DEPENDS
 list(REMOVE_ITEM TICKER_SOURCES ${CMAKE_SOURCE_DIR}/ticker/VelquoraApp.cpp)
 add_library(ticker STATIC ${TICKER_SOURCES})
 target_include_directories(ticker PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
-target_compile_options(ticker PRIVATE ${WARNINGS})
+target_compile_options(ticker PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 target_link_libraries(ticker PUBLIC vantrel_core framework)
 
 file(GLOB SETUP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/*.cpp)
 list(REMOVE_ITEM SETUP_SOURCES ${CMAKE_SOURCE_DIR}/setup/SetupApp.cpp)
 add_library(setup STATIC ${SETUP_SOURCES})
 target_include_directories(setup PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
-target_compile_options(setup PRIVATE ${WARNINGS})
+target_compile_options(setup PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 target_link_libraries(setup PUBLIC setup_core framework)
 
 # windres does not report what a resource script includes: rebuild the
@@ -51,11 +55,11 @@ file(GLOB RES_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*)
 set_source_files_properties(res/Vantrel.rc res/Setup.rc PROPERTIES OBJECT_DEPENDS "${RES_FILES}")
 
 add_executable(Vantrel WIN32 ticker/VelquoraApp.cpp framework/AppMain.cpp res/Vantrel.rc)
-target_compile_options(Vantrel PRIVATE ${WARNINGS})
+target_compile_options(Vantrel PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 target_link_libraries(Vantrel PRIVATE ticker)
 
 add_executable(Setup WIN32 setup/SetupApp.cpp framework/AppMain.cpp res/Setup.rc)
-target_compile_options(Setup PRIVATE ${WARNINGS})
+target_compile_options(Setup PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 target_link_libraries(Setup PRIVATE setup)
 
 # The release archive: exactly the two programs, stripped, and the read-me.

@@ -1,7 +1,5 @@
 #include "framework/Dialog.h"
 
-#include <vector>
-
 #include "framework/App.h"
 
 namespace {
@@ -14,16 +12,14 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
   if (control.m_hWnd == nullptr) control.SubclassDlgItem(static_cast<UINT>(id), dx->m_pDlgWnd);
 }
 
-void DDX_Text(CDataExchange* dx, int id, std::string& value) {
+void DDX_Text(CDataExchange* dx, int id, CText& value) {
   HWND item = GetDlgItem(dx->m_pDlgWnd->m_hWnd, id);
   if (item == nullptr) return;
   if (!dx->m_bSaveAndValidate) {
     SetWindowTextA(item, value.c_str());
     return;
   }
-  std::vector<char> text(static_cast<size_t>(GetWindowTextLengthA(item)) + 1, '\0');
-  GetWindowTextA(item, text.data(), static_cast<int>(text.size()));
-  value = text.data();
+  value.AssignWindowText(item);
 }
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)

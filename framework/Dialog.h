@@ -2,8 +2,7 @@
 // exchange between member variables and the template's controls.
 #pragma once
 
-#include <string>
-
+#include "framework/Text.h"
 #include "framework/Wnd.h"
 
 class CDialog;
@@ -20,7 +19,7 @@ class CDataExchange {
 // nothing). The object's attach hook runs when it is bound.
 void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 // Exchanges a member text with a control's window text.
-void DDX_Text(CDataExchange* dx, int id, std::string& value);
+void DDX_Text(CDataExchange* dx, int id, CText& value);
 
 class CDialog : public CWnd {
  public:

@@ -1,15 +1,47 @@
 #include "framework/Wnd.h"
 
-#include <map>
+#include <cstdlib>
 
 #include "framework/App.h"
 
 namespace {
 
-// HWND -> bound object. One user-interface thread, so a plain map serves.
-std::map<HWND, CWnd*>& Bindings() {
-  static std::map<HWND, CWnd*> bindings;
-  return bindings;
+// HWND -> bound object. One user-interface thread and a few dozen bound
+// windows, so an unsorted table searched from the front serves.
+struct Binding {
+  HWND hwnd;
+  CWnd* wnd;
+};
+Binding* g_bindings = nullptr;
+size_t g_bindingCount = 0;
+size_t g_bindingCapacity = 0;
+
+Binding* FindBinding(HWND hwnd) {
+  for (size_t i = 0; i < g_bindingCount; ++i) {
+    if (g_bindings[i].hwnd == hwnd) return &g_bindings[i];
+  }
+  return nullptr;
+}
+
+// False when the table could not grow: the window then stays unbound.
+bool AddBinding(HWND hwnd, CWnd* wnd) {
+  if (Binding* existing = FindBinding(hwnd)) {
+    existing->wnd = wnd;
+    return true;
+  }
+  if (g_bindingCount == g_bindingCapacity) {
+    const size_t capacity = g_bindingCapacity == 0 ? 32 : g_bindingCapacity * 2;
+    void* grown = std::realloc(g_bindings, capacity * sizeof(Binding));
+    if (grown == nullptr) return false;
+    g_bindings = static_cast<Binding*>(grown);
+    g_bindingCapacity = capacity;
+  }
+  g_bindings[g_bindingCount++] = {hwnd, wnd};
+  return true;
+}
+
+void RemoveBinding(HWND hwnd) {
+  if (Binding* found = FindBinding(hwnd)) *found = g_bindings[--g_bindingCount];
 }
 
 }  // namespace
@@ -22,13 +54,13 @@ CWnd::~CWnd() {
 }
 
 CWnd* CWnd::FromHandle(HWND hwnd) {
-  auto it = Bindings().find(hwnd);
-  return it == Bindings().end() ? nullptr : it->second;
+  const Binding* found = FindBinding(hwnd);
+  return found != nullptr ? found->wnd : nullptr;
 }
 
 void CWnd::Bind(HWND hwnd) {
   m_hWnd = hwnd;
-  Bindings()[hwnd] = this;
+  AddBinding(hwnd, this);
 }
 
 void CWnd::Unbind() {
@@ -36,7 +68,7 @@ void CWnd::Unbind() {
       reinterpret_cast<WNDPROC>(GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC)) == &CWnd::WndProc) {
     SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
   }
-  Bindings().erase(m_hWnd);
+  RemoveBinding(m_hWnd);
   m_hWnd = nullptr;
   m_oldProc = nullptr;
 }

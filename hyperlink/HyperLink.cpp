@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <vector>
 
 #include "framework/App.h"
 #include "hyperlink/LinkLauncher.h"
@@ -22,7 +21,7 @@ constexpr int kHandCursorId = 106;  // the hand pointer of the Windows help view
 
 // One tool record as every comctl32 version understands it (the original
 // layout, without lParam and later fields).
-TOOLINFOA MakeToolInfo(HWND label, const std::string& text) {
+TOOLINFOA MakeToolInfo(HWND label, const CText& text) {
   TOOLINFOA info;
   ZeroMemory(&info, sizeof(info));
   info.cbSize = TTTOOLINFOA_V1_SIZE;
@@ -60,14 +59,6 @@ CHyperLink::~CHyperLink() {
   if (toolTip != nullptr && IsWindow(toolTip)) ::DestroyWindow(toolTip);
 }
 
-std::string CHyperLink::WindowTextString() const {
-  const int length = GetWindowTextLengthA(m_hWnd);
-  if (length <= 0) return std::string();
-  std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(m_hWnd, text.data(), static_cast<int>(text.size()));
-  return std::string(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
-}
-
 void CHyperLink::Redraw() {
   InvalidateRect(m_hWnd, nullptr, TRUE);
 }
@@ -75,8 +66,8 @@ void CHyperLink::Redraw() {
 void CHyperLink::OnAttach() {
   // A control without an address links to its own text; a control without
   // text shows its address.
-  if (url.empty()) url = WindowTextString();
-  if (WindowTextString().empty()) SetWindowTextA(m_hWnd, url.c_str());
+  if (url.empty()) url.AssignWindowText(m_hWnd);
+  if (GetWindowTextLengthA(m_hWnd) <= 0) SetWindowTextA(m_hWnd, url.c_str());
 
   HFONT font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
   if (font != nullptr) {
@@ -117,24 +108,28 @@ void CHyperLink::OnAttach() {
   CStatic::OnAttach();
 }
 
+// Both setters leave the label shown. It is changed in place, not hidden
+// meanwhile: every hide and show would repaint the dialog behind it.
 void CHyperLink::SetLinkTarget(const char* text) {
-  url = text != nullptr ? text : "";
+  url.Assign(text);
   if (!IsWindow(m_hWnd)) return;
-  ShowWindow(m_hWnd, SW_HIDE);
   FitToText();
   if (toolTip != nullptr) {
     TOOLINFOA info = MakeToolInfo(m_hWnd, url);
     SendMessageA(toolTip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
   }
-  ShowWindow(m_hWnd, SW_SHOW);
+  Show();
 }
 
 void CHyperLink::SetLinkText(const char* text) {
   if (!IsWindow(m_hWnd)) return;
-  ShowWindow(m_hWnd, SW_HIDE);
   SetWindowTextA(m_hWnd, text != nullptr ? text : "");
   FitToText();
-  ShowWindow(m_hWnd, SW_SHOW);
+  Show();
+}
+
+void CHyperLink::Show() {
+  if ((GetWindowLongA(m_hWnd, GWL_STYLE) & WS_VISIBLE) == 0) ShowWindow(m_hWnd, SW_SHOW);
 }
 
 void CHyperLink::MarkVisited(BOOL flag) {
@@ -155,6 +150,7 @@ void CHyperLink::FitToText() {
     ScreenToClient(parent, &bottomRight);
     r = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
   }
+  const POINT topLeftBefore = {r.left, r.top};
   RECT client;
   GetClientRect(m_hWnd, &client);
   const int borderWidth = windowWidth - (client.right - client.left);
@@ -162,14 +158,15 @@ void CHyperLink::FitToText() {
 
   // Measure with the font the control draws with: our underlined copy, or
   // the control's own if the copy could not be made.
-  const std::string text = WindowTextString();
+  CText text;
+  text.AssignWindowText(m_hWnd);
   HFONT font = linkFont;
   if (font == nullptr) font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
   SIZE extent = {0, 0};
   HDC dc = GetDC(m_hWnd);
   if (dc == nullptr) return;
   HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  GetTextExtentPoint32A(dc, text.c_str(), lstrlenA(text.c_str()), &extent);
   if (previous != nullptr) SelectObject(dc, previous);
   ReleaseDC(m_hWnd, dc);
 
@@ -191,8 +188,14 @@ void CHyperLink::FitToText() {
   } else {
     r.right = r.left + extent.cx;
   }
-  MoveWindow(m_hWnd, r.left, r.top, r.right - r.left + borderWidth, r.bottom - r.top + borderHeight,
-             TRUE);
+  const int width = r.right - r.left + borderWidth;
+  const int height = r.bottom - r.top + borderHeight;
+  // Already there (the usual case for a new address): nothing to move or repaint.
+  if (r.left == topLeftBefore.x && r.top == topLeftBefore.y && width == windowWidth &&
+      height == windowHeight) {
+    return;
+  }
+  MoveWindow(m_hWnd, r.left, r.top, width, height, TRUE);
 }
 
 void CHyperLink::OpenLink() {

@@ -5,9 +5,8 @@
 // runs OnAttach.
 #pragma once
 
-#include <string>
-
 #include "framework/Controls.h"
+#include "framework/Text.h"
 
 class CHyperLink : public CStatic {
  public:
@@ -60,16 +59,16 @@ class CHyperLink : public CStatic {
   LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
   DECLARE_MESSAGE_MAP()
 
-  std::string WindowTextString() const;
   void Redraw();
+  void Show();  // shows the label unless it is shown already
 
   BOOL active;     // focused, or pressed; a release opens only while set
   BOOL mouseOver;  // the pointer is over the label (mouse captured meanwhile)
   BOOL visited;    // opened successfully
   UINT linkStyle;
-  std::string url;  // opened on activation and shown as the tooltip
-  HFONT linkFont;   // underlined copy of the control's font, owned
-  HWND toolTip;     // owned
+  CText url;       // opened on activation and shown as the tooltip
+  HFONT linkFont;  // underlined copy of the control's font, owned
+  HWND toolTip;    // owned
 
   static HCURSOR handCursor;  // shared, loaded once, never released
 };

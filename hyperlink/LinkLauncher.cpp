@@ -2,8 +2,8 @@
 
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "framework/App.h"
 #include "hyperlink/core/LaunchCommand.h"
@@ -14,15 +14,9 @@ bool IsSystemLeadByte(unsigned char byte) {
   return IsDBCSLeadByte(byte) != FALSE;
 }
 
-}  // namespace
-
-int LaunchUrl(const char* address, int show) {
-  // Addresses come from the network: never hand anything but a web address
-  // to the shell, which would just as well run a program or open a share.
-  if (!IsWebAddress(address)) return kLaunchAccessDenied;
-  const std::string target = EncodeLaunchAddress(address);
-
-  const HINSTANCE shell = ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, show);
+// Opens an address already made safe to pass as one argument.
+int LaunchEncodedUrl(const char* target, int show) {
+  const HINSTANCE shell = ShellExecuteA(nullptr, "open", target, nullptr, nullptr, show);
   const int shellResult = static_cast<int>(reinterpret_cast<INT_PTR>(shell));
   if (reinterpret_cast<UINT_PTR>(shell) > 32) return shellResult;
 
@@ -31,10 +25,23 @@ int LaunchUrl(const char* address, int show) {
   if (ReadKeyDefault(HKEY_CLASSES_ROOT, ".htm", command) != ERROR_SUCCESS) return shellResult;
   if (!AppendBounded(command, sizeof(command), kOpenCommandSuffix)) return shellResult;
   if (ReadKeyDefault(HKEY_CLASSES_ROOT, command, command) != ERROR_SUCCESS) return shellResult;
-  if (!CompleteLaunchCommand(command, sizeof(command), target.c_str(), &IsSystemLeadByte)) {
+  if (!CompleteLaunchCommand(command, sizeof(command), target, &IsSystemLeadByte)) {
     return shellResult;
   }
   return static_cast<int>(WinExec(command, static_cast<UINT>(show)));
+}
+
+}  // namespace
+
+int LaunchUrl(const char* address, int show) {
+  // Addresses come from the network: never hand anything but a web address
+  // to the shell, which would just as well run a program or open a share.
+  if (!IsWebAddress(address)) return kLaunchAccessDenied;
+  char* target = EncodeLaunchAddress(address);
+  if (target == nullptr) return kLaunchOutOfMemory;
+  const int result = LaunchEncodedUrl(target, show);
+  std::free(target);
+  return result;
 }
 
 void ShowOpenError(int code) {
@@ -43,8 +50,10 @@ void ShowOpenError(int code) {
   char path[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
   if (length == 0 || length >= sizeof(path)) path[0] = '\0';
-  const std::string caption = ProgramBaseName(path, &IsSystemLeadByte);
-  const std::string message = OpenErrorMessage(code);
+  char caption[MAX_PATH];
+  ProgramBaseName(path, &IsSystemLeadByte, caption, sizeof(caption));
+  char message[kOpenErrorMessageSize];
+  OpenErrorMessage(code, message, sizeof(message));
 
   // Modal to the window the user is working in.
   HWND owner = GetActiveWindow();
@@ -52,7 +61,7 @@ void ShowOpenError(int code) {
     owner = AfxGetMainHwnd();
     if (owner != nullptr) owner = GetLastActivePopup(GetAncestor(owner, GA_ROOT));
   }
-  MessageBoxA(owner, message.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+  MessageBoxA(owner, message, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 LONG ReadKeyDefault(HKEY root, const char* subkey, char* out) {

@@ -55,7 +55,7 @@ std::string CopyFailureLine(const char* name, DWORD error) {
 
 }  // namespace
 
-CSetupDlg::CSetupDlg(CWnd* parent) : CDialog(IDD_SETUP_DIALOG, parent) {}
+CSetupDlg::CSetupDlg(CWnd* parent) : CDialog(IDD_SETUP_DIALOG, parent), m_optionText("") {}
 
 BOOL CSetupDlg::OnInitDialog() {
   CDialog::OnInitDialog();

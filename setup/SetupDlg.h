@@ -2,16 +2,15 @@
 // runs the installation, or the confirmation and the uninstallation.
 #pragma once
 
-#include <string>
-
 #include "framework/Dialog.h"
 
 class CSetupDlg : public CDialog {
  public:
   explicit CSetupDlg(CWnd* parent = nullptr);
 
-  // The command line's option text; set before the dialog runs.
-  std::string m_optionText;
+  // The command line's option text (a part of the command line, which lives
+  // as long as the process); set before the dialog runs.
+  const char* m_optionText;
 
   BOOL OnInitDialog() override;
 

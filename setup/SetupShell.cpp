@@ -3,8 +3,6 @@
 
 #include <shlobj.h>
 
-#include <string>
-
 #include "setup/core/PathText.h"
 #include "setup/core/SetupNames.h"
 
@@ -12,9 +10,9 @@ int ShowSetupMessage(HWND owner, const char* text) {
   char modulePath[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
   // A path that did not fit comes back cut short and maybe unterminated.
-  std::string title = "Setup";
-  if (length > 0 && length < sizeof modulePath) title = ProgramTitle(modulePath);
-  return MessageBoxA(owner, text, title.c_str(), MB_OK);
+  char title[MAX_PATH] = "Setup";
+  if (length > 0 && length < sizeof modulePath) ProgramTitle(modulePath, title, sizeof title);
+  return MessageBoxA(owner, text, title, MB_OK);
 }
 
 bool GetProgramGroupPath(char* out, size_t size) {

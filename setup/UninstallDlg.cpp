@@ -2,8 +2,8 @@
 #include "setup/UninstallDlg.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "resource.h"
 #include "setup/SetupShell.h"
@@ -133,12 +133,12 @@ bool CUninstallDlg::DeleteOnReboot(const char* path) {
   const DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
   if (length == 0 || length >= sizeof shortPath) return false;
 
-  char* section = new (std::nothrow) char[kRenameSectionSize]();
+  char* section = static_cast<char*>(std::calloc(kRenameSectionSize, 1));
   if (section == nullptr) return false;
   const DWORD used =
       GetPrivateProfileSectionA("rename", section, kRenameSectionSize, "wininit.ini");
   const bool written = AppendRenameLine(section, kRenameSectionSize, used, shortPath) &&
                        WritePrivateProfileSectionA("rename", section, "wininit.ini");
-  delete[] section;
+  std::free(section);
   return written;
 }

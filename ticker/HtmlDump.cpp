@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <string>
+#include <cstdlib>
+#include <cstring>
 
 #include "ticker/SettingsStore.h"
 #include "ticker/TraceLog.h"
@@ -27,6 +28,44 @@ constexpr char kProxyWarningText[] =
     "dialog and retry";
 constexpr char kProxyWarningCaption[] = "Warning";
 
+// A NUL-terminated heap copy of the length bytes at text (none: ""), and of
+// moreLength bytes at more behind them; free it with std::free. Null when out
+// of memory.
+char* CopyPart(const char* text, DWORD length, const char* more = nullptr, DWORD moreLength = 0) {
+  if (text == nullptr) length = 0;
+  if (more == nullptr) moreLength = 0;
+  char* copy = static_cast<char*>(std::malloc(static_cast<size_t>(length) + moreLength + 1));
+  if (copy == nullptr) return nullptr;
+  if (length != 0) std::memcpy(copy, text, length);
+  if (moreLength != 0) std::memcpy(copy + length, more, moreLength);
+  copy[length + moreLength] = '\0';
+  return copy;
+}
+
+// The connection and the request of OpenRequest, from the address's parts.
+HINTERNET SendRequest(HINTERNET session, INTERNET_PORT port, const char* host, const char* user,
+                      const char* password, const char* object, DWORD flags, DWORD timeoutMs,
+                      HINTERNET* connection) {
+  *connection =
+      InternetConnectA(session, host, port, user[0] == '\0' ? nullptr : user,
+                       password[0] == '\0' ? nullptr : password, INTERNET_SERVICE_HTTP, flags, 0);
+  if (*connection == nullptr) return nullptr;
+  const char* acceptTypes[] = {"*/*", nullptr};
+  HINTERNET request =
+      HttpOpenRequestA(*connection, "GET", object, nullptr, nullptr, acceptTypes, flags, 0);
+  if (request != nullptr) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+      InternetSetOptionA(request, option, &timeoutMs, sizeof timeoutMs);
+    }
+    if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return request;
+    InternetCloseHandle(request);
+  }
+  InternetCloseHandle(*connection);
+  *connection = nullptr;
+  return nullptr;
+}
+
 // Opens url as InternetOpenUrlA would: the same connection, a GET of the path
 // with its query, the same flags and accepted types, then the send. Made of
 // its parts so that the time-outs can be set on the request before the send:
@@ -46,33 +85,27 @@ HINTERNET OpenRequest(HINTERNET session, const char* url, DWORD timeoutMs, HINTE
   } else if (parts.nScheme != INTERNET_SCHEME_HTTP) {
     return nullptr;  // feeds come over HTTP only
   }
-  auto part = [](const char* text, DWORD length) { return std::string(text ? text : "", length); };
-  const std::string host = part(parts.lpszHostName, parts.dwHostNameLength);
-  const std::string user = part(parts.lpszUserName, parts.dwUserNameLength);
-  const std::string password = part(parts.lpszPassword, parts.dwPasswordLength);
-  // The query follows the path in url; an address without a path asks for "/".
-  std::string object = part(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                       part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (object.empty() || object[0] != '/') object.insert(0, "/");
-
-  *connection = InternetConnectA(
-      session, host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
-      password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, flags, 0);
-  if (*connection == nullptr) return nullptr;
-  const char* acceptTypes[] = {"*/*", nullptr};
-  HINTERNET request =
-      HttpOpenRequestA(*connection, "GET", object.c_str(), nullptr, nullptr, acceptTypes, flags, 0);
-  if (request != nullptr) {
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-      InternetSetOptionA(request, option, &timeoutMs, sizeof timeoutMs);
-    }
-    if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return request;
-    InternetCloseHandle(request);
+  char* host = CopyPart(parts.lpszHostName, parts.dwHostNameLength);
+  char* user = CopyPart(parts.lpszUserName, parts.dwUserNameLength);
+  char* password = CopyPart(parts.lpszPassword, parts.dwPasswordLength);
+  // The path with the query behind it; an address without a path asks for "/".
+  char* object = CopyPart(parts.lpszUrlPath, parts.dwUrlPathLength, parts.lpszExtraInfo,
+                          parts.dwExtraInfoLength);
+  if (object != nullptr && object[0] != '/') {
+    char* rooted = CopyPart("/", 1, object, static_cast<DWORD>(std::strlen(object)));
+    std::free(object);
+    object = rooted;
   }
-  InternetCloseHandle(*connection);
-  *connection = nullptr;
-  return nullptr;
+  HINTERNET request = nullptr;
+  if (host != nullptr && user != nullptr && password != nullptr && object != nullptr) {
+    request = SendRequest(session, parts.nPort, host, user, password, object, flags, timeoutMs,
+                          connection);
+  }
+  std::free(host);
+  std::free(user);
+  std::free(password);
+  std::free(object);
+  return request;
 }
 
 }  // namespace
@@ -98,6 +131,10 @@ DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
     char buffer[kReadBufferSize];
     DWORD filled = 0;
     const DWORD start = GetTickCount();
+    // The read is one run of chunk lines in the log and of chunks in the
+    // file: both stay open until it ends, each chunk still written at once.
+    TraceLogBurst burst;
+    m_out = path != nullptr ? std::fopen(path, "a") : nullptr;
     for (;;) {
       DWORD available = 0;
       if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
@@ -125,6 +162,8 @@ DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
       }
     }
     FlushChunk(path, buffer, &filled, &count);
+    if (m_out != nullptr) std::fclose(m_out);
+    m_out = nullptr;
     InternetCloseHandle(request);
   }
   if (connection != nullptr) InternetCloseHandle(connection);
@@ -184,6 +223,11 @@ void CHtmlDump::ResetOutputFile(const char* path) {
 void CHtmlDump::DumpToFile(const char* path, const char* text) {
   TraceLog("CHtmlDump::DumpToFile\n");
   if (path == nullptr || text == nullptr) return;
+  if (m_out != nullptr) {  // held open by the read in progress
+    std::fprintf(m_out, "%s", text);
+    std::fflush(m_out);
+    return;
+  }
   FILE* file = std::fopen(path, "a");
   if (file == nullptr) return;
   std::fprintf(file, "%s", text);

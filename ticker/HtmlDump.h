@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstdio>
+
 // The two WinINet calls that open the Internet session. Tests replace them to
 // walk the proxy fall-back, which a working network never reaches.
 struct InternetSessionCalls {
@@ -55,4 +57,5 @@ class CHtmlDump {
   void FlushChunk(const char* path, char* buffer, DWORD* filled, DWORD* count);
 
   DownloadLimits m_limits = kDownloadLimits;
+  FILE* m_out = nullptr;  // the file being downloaded into, open while the body is read
 };

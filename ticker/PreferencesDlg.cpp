@@ -41,7 +41,7 @@ BOOL CPreferencesDlg::OnInitDialog() {
   m_categoryList.SelectString(0, name);
 
   char proxy[1024];
-  m_proxyText = GetRegistryString("PROXY", proxy) ? proxy : "";
+  m_proxyText.Assign(GetRegistryString("PROXY", proxy) ? proxy : "");
   UpdateData(FALSE);
   return TRUE;
 }

@@ -3,10 +3,9 @@
 // written back on OK.
 #pragma once
 
-#include <string>
-
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/Text.h"
 #include "resource.h"
 
 class CPreferencesDlg : public CDialog {
@@ -28,7 +27,7 @@ class CPreferencesDlg : public CDialog {
   void OnOK() override;
 
   CComboBox m_categoryList;  // names as item texts, codes as item data
-  std::string m_proxyText;   // exchanged with the proxy edit
+  CText m_proxyText;         // exchanged with the proxy edit
 
  protected:
   void DoDataExchange(CDataExchange* dx) override;

@@ -9,6 +9,22 @@
 const int logEnabled = 1;
 const int logToDebuggerOnly = 0;
 
+namespace {
+int g_burstDepth = 0;
+FILE* g_heldLog = nullptr;  // open during a burst, once a line was written
+}  // namespace
+
+TraceLogBurst::TraceLogBurst() {
+  ++g_burstDepth;
+}
+
+TraceLogBurst::~TraceLogBurst() {
+  if (--g_burstDepth == 0 && g_heldLog != nullptr) {
+    std::fclose(g_heldLog);
+    g_heldLog = nullptr;
+  }
+}
+
 void TraceLog(const char* format, ...) {
   if (logEnabled == 0) return;
 
@@ -24,10 +40,15 @@ void TraceLog(const char* format, ...) {
   char path[MAX_PATH];
   lstrcpynA(path, "c:\\", sizeof(path));
   lstrcatA(path, "Vantrel.log");
-  // Text mode: each line feed is stored as CR LF. Opened and closed per line,
-  // so other programs can read the file between lines.
-  FILE* file = std::fopen(path, "a");
+  // Text mode: each line feed is stored as CR LF. Opened and closed per line
+  // outside a burst, so other programs can read the file between lines.
+  FILE* file = g_heldLog != nullptr ? g_heldLog : std::fopen(path, "a");
   if (file == nullptr) return;
   std::fputs(line, file);
-  std::fclose(file);
+  if (g_burstDepth == 0) {
+    std::fclose(file);
+  } else {
+    std::fflush(file);  // in the file now, should the program end mid-burst
+    g_heldLog = file;
+  }
 }

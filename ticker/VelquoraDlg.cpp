@@ -58,10 +58,10 @@ CVelquoraDlg::CVelquoraDlg(CWnd* parent)
       m_hIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_hWhiteBrush(nullptr),
       m_exitRequested(0),
-      m_categoryName(kNoCategoryName),
       m_startRect{0, 0, 0, 0},
       m_scrollPos(0),
       m_clientHeight(0) {
+  m_categoryName.Assign(kNoCategoryName);
   Create();
 }
 
@@ -131,8 +131,8 @@ void CVelquoraDlg::ReadCategory() {
   char categoryName[64];
   lstrcpynA(feedUrl, url, sizeof(feedUrl));
   lstrcpynA(categoryName, name, sizeof(categoryName));
-  m_feedUrl = feedUrl;
-  m_categoryName = categoryName;
+  m_feedUrl.Assign(feedUrl);
+  m_categoryName.Assign(categoryName);
 }
 
 void CVelquoraDlg::SetCaption(const SYSTEMTIME& time, bool loading) {
@@ -149,6 +149,7 @@ void CVelquoraDlg::PlaceInCorner() {
   const int height = rect.bottom - rect.top;
   const CornerPosition at = ::PlaceInCorner(GetSystemMetrics(SM_CXFULLSCREEN),
                                             GetSystemMetrics(SM_CYFULLSCREEN), width, height);
+  if (at.left == rect.left && at.top == rect.top) return;  // in its corner already
   MoveWindow(m_hWnd, at.left, at.top, width, height, TRUE);
 }
 
@@ -168,24 +169,22 @@ void CVelquoraDlg::GetSetURLs() {
     SetCursor(previousCursor);
     return;
   }
-  const int pairs = ExtractHeadlines(feed, m_headlineUrls, m_headlineTexts);
+  HeadlineList headlines;
+  const int pairs = ExtractHeadlines(feed, &headlines);
   FreeFeedBuffer(feed);
   if (pairs < 0) {  // out of memory: the labels keep what they show
     SetCursor(previousCursor);
     return;
   }
 
+  TraceLogBurst burst;  // twenty lines in a row: the log stays open for them
   for (int slot = 0; slot < kHeadlineSlots; ++slot) {
     TraceLog("Set %d value \n", slot);
     m_headlineLinks[slot].MarkVisited(FALSE);
-    m_headlineLinks[slot].SetLinkTarget(m_headlineUrls[slot].c_str());
-    m_headlineLinks[slot].SetLinkText(m_headlineTexts[slot].c_str());
+    m_headlineLinks[slot].SetLinkTarget(headlines.Url(slot));
+    m_headlineLinks[slot].SetLinkText(headlines.Text(slot));
   }
   InvalidateRect(m_hWnd, nullptr, TRUE);
-  for (int slot = 0; slot < kHeadlineSlots; ++slot) {
-    m_headlineUrls[slot].clear();
-    m_headlineTexts[slot].clear();
-  }
   TraceLog("Clearing and before returning from GetSetURLs\n");
   SetCursor(previousCursor);
 }
@@ -206,8 +205,11 @@ void CVelquoraDlg::SetScrollBar(int minimum, int maximum, int page, int position
 void CVelquoraDlg::ScrollToPosition(int pos) {
   const int step = pos - m_scrollPos;
   m_scrollPos = pos;
-  SetScrollPos(m_hWnd, SB_VERT, m_scrollPos, TRUE);
-  ScrollWindow(m_hWnd, 0, -step, nullptr, nullptr);
+  // Where the bar and the contents are already, nothing is set: setting them
+  // anyway would still repaint the bar and the window.
+  if (GetScrollPos(m_hWnd, SB_VERT) != m_scrollPos)
+    SetScrollPos(m_hWnd, SB_VERT, m_scrollPos, TRUE);
+  if (step != 0) ScrollWindow(m_hWnd, 0, -step, nullptr, nullptr);
 }
 
 LRESULT CVelquoraDlg::OnVScroll(WPARAM wParam, LPARAM) {

@@ -2,9 +2,8 @@
 // headlines of one category as links, kept in the lower right corner.
 #pragma once
 
-#include <string>
-
 #include "framework/Dialog.h"
+#include "framework/Text.h"
 #include "hyperlink/HyperLink.h"
 #include "ticker/core/FeedExtract.h"
 
@@ -61,12 +60,10 @@ class CVelquoraDlg : public CDialog {
   CHyperLink m_headlineLinks[kHeadlineSlots];  // slot 0 at the top
   HICON m_hIcon;
   HBRUSH m_hWhiteBrush;
-  std::string m_headlineUrls[kHeadlineSlots];
-  std::string m_headlineTexts[kHeadlineSlots];
   int m_exitRequested;  // 1 only after Exit: WM_CLOSE then destroys instead of hiding
-  std::string m_feedUrl;
-  std::string m_categoryName;  // named by the captions
-  RECT m_startRect;            // the template's window rectangle, before the resize at start
+  CText m_feedUrl;
+  CText m_categoryName;  // named by the captions
+  RECT m_startRect;      // the template's window rectangle, before the resize at start
   int m_scrollPos;
   int m_clientHeight;
 };

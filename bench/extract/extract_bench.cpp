@@ -56,9 +56,8 @@ void CheckPairs(benchmark::State& state, int count, int expected) {
 void BM_ExtractSpread(benchmark::State& state) {
   const std::string feed = Feed(static_cast<size_t>(state.range(0)), kHeadlineSlots, true);
   for (auto _ : state) {
-    std::string urls[kHeadlineSlots];
-    std::string texts[kHeadlineSlots];
-    const int count = ExtractHeadlines(feed.c_str(), urls, texts);
+    HeadlineList list;
+    const int count = ExtractHeadlines(feed.c_str(), &list);
     benchmark::DoNotOptimize(count);
     CheckPairs(state, count, kHeadlineSlots);
   }
@@ -68,9 +67,8 @@ void BM_ExtractSpread(benchmark::State& state) {
 void BM_ExtractFewItems(benchmark::State& state) {
   const std::string feed = Feed(static_cast<size_t>(state.range(0)), 3, false);
   for (auto _ : state) {
-    std::string urls[kHeadlineSlots];
-    std::string texts[kHeadlineSlots];
-    const int count = ExtractHeadlines(feed.c_str(), urls, texts);
+    HeadlineList list;
+    const int count = ExtractHeadlines(feed.c_str(), &list);
     benchmark::DoNotOptimize(count);
     CheckPairs(state, count, 3);
   }

@@ -96,6 +96,8 @@ kib() { awk -v a="$1" 'BEGIN { printf "%.0f", a / 1024 }'; }
   printf '  %-44s %8s ms\n' "minimal dialog program" "$(get startup.minimal.median_ms)"
   printf '  %-44s %8s ms\n' "Vantrel.exe, final caption with headlines" "$(get startup.ticker.median_ms)"
   printf '  %-44s %8s x\n' "ratio" "$(get startup.ratio)"
+  printf '  %-44s %8s ms\n' "minimal dialog fetching the page first" "$(get startup.fetching.median_ms)"
+  printf '  %-44s %8s x\n' "ratio to the fetching floor" "$(get startup.fetching_ratio)"
   echo
   echo "Refresh (\"Reload NEWS\" posted to the final caption; medians)"
   printf '  %-30s %10s %10s %10s\n' page "ticker ms" "curl ms" ratio

@@ -160,7 +160,12 @@ struct Pairs {
 // What the ticker would show for a page.
 Pairs Extract(const std::string& page) {
   Pairs pairs;
-  pairs.count = ExtractHeadlines(page.c_str(), pairs.urls, pairs.texts);
+  HeadlineList list;
+  pairs.count = ExtractHeadlines(page.c_str(), &list);
+  for (int i = 0; i < kHeadlineSlots; ++i) {
+    pairs.urls[i] = list.Url(i);
+    pairs.texts[i] = list.Text(i);
+  }
   return pairs;
 }
 

@@ -1,6 +1,7 @@
 #include "hyperlink/core/LaunchCommand.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -52,32 +53,39 @@ bool IsWebAddress(const char* address) {
   return address[i] == ':';
 }
 
-std::string EncodeLaunchAddress(const char* address) {
+char* EncodeLaunchAddress(const char* address) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  if (address == nullptr) return encoded;
+  if (address == nullptr) address = "";
+  size_t length = 0;
+  for (const char* p = address; *p != '\0'; ++p) {
+    length += IsArgumentBreaker(static_cast<unsigned char>(*p)) ? 3 : 1;
+  }
+  char* encoded = static_cast<char*>(std::malloc(length + 1));
+  if (encoded == nullptr) return nullptr;
+  char* out = encoded;
   for (const char* p = address; *p != '\0'; ++p) {
     const unsigned char byte = static_cast<unsigned char>(*p);
     if (IsArgumentBreaker(byte)) {
-      encoded += '%';
-      encoded += kHex[byte >> 4];
-      encoded += kHex[byte & 0x0F];
+      *out++ = '%';
+      *out++ = kHex[byte >> 4];
+      *out++ = kHex[byte & 0x0F];
     } else {
-      encoded += *p;
+      *out++ = *p;
     }
   }
+  *out = '\0';
   return encoded;
 }
 
 size_t FindPlaceholder(const char* command, LeadBytePredicate isLeadByte) {
-  if (command == nullptr) return std::string::npos;
+  if (command == nullptr) return kNoPlaceholder;
   // The quoted form, one character at a time so that a trail byte is never
   // taken for a quotation mark.
   for (const char* p = command; *p != '\0'; p += IsLead(isLeadByte, p) ? 2 : 1) {
     if (std::strncmp(p, "\"%1\"", 4) == 0) return static_cast<size_t>(p - command);
   }
   if (const char* bare = std::strstr(command, "%1")) return static_cast<size_t>(bare - command);
-  return std::string::npos;
+  return kNoPlaceholder;
 }
 
 bool AppendBounded(char* buffer, size_t size, const char* suffix) {
@@ -96,7 +104,7 @@ bool CompleteLaunchCommand(char* buffer, size_t size, const char* address,
     return false;
   }
   const size_t cut = FindPlaceholder(buffer, isLeadByte);
-  if (cut != std::string::npos) buffer[cut] = '\0';
+  if (cut != kNoPlaceholder) buffer[cut] = '\0';
   // Both parts or nothing: a command with half an address must never run.
   const size_t used = std::strlen(buffer);
   const size_t extra = 1 + std::strlen(address);
@@ -106,21 +114,26 @@ bool CompleteLaunchCommand(char* buffer, size_t size, const char* address,
   return true;
 }
 
-std::string OpenErrorText(int code) {
+void OpenErrorText(int code, char* out, size_t size) {
   for (const ErrorText& entry : kErrorTexts) {
-    if (entry.code == code) return entry.text;
+    if (entry.code == code) {
+      std::snprintf(out, size, "%s", entry.text);
+      return;
+    }
   }
-  char text[64];
-  std::snprintf(text, sizeof(text), "Unknown Error (%d) occurred.", code);
-  return text;
+  std::snprintf(out, size, "Unknown Error (%d) occurred.", code);
 }
 
-std::string OpenErrorMessage(int code) {
-  return "Can't open link:\n\n" + OpenErrorText(code);
+void OpenErrorMessage(int code, char* out, size_t size) {
+  char text[kOpenErrorMessageSize];
+  OpenErrorText(code, text, sizeof(text));
+  std::snprintf(out, size, "Can't open link:\n\n%s", text);
 }
 
-std::string ProgramBaseName(const char* path, LeadBytePredicate isLeadByte) {
-  if (path == nullptr) return std::string();
+void ProgramBaseName(const char* path, LeadBytePredicate isLeadByte, char* out, size_t size) {
+  if (size == 0) return;
+  out[0] = '\0';
+  if (path == nullptr) return;
   const char* name = path;
   const char* dot = nullptr;
   for (const char* p = path; *p != '\0'; p += IsLead(isLeadByte, p) ? 2 : 1) {
@@ -131,5 +144,8 @@ std::string ProgramBaseName(const char* path, LeadBytePredicate isLeadByte) {
       dot = p;
     }
   }
-  return dot != nullptr ? std::string(name, static_cast<size_t>(dot - name)) : std::string(name);
+  const size_t length = dot != nullptr ? static_cast<size_t>(dot - name) : std::strlen(name);
+  const size_t kept = length < size ? length : size - 1;
+  std::memcpy(out, name, kept);
+  out[kept] = '\0';
 }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 // The launcher's buffers: the command (class name, registry path, then the
 // browser command with the address) and one registry default value.
@@ -15,6 +14,7 @@ constexpr size_t kRegistryValueSize = 260;
 // Result codes of a launch that we produce ourselves (same numbers as the
 // shell's codes, so that they are reported the same way).
 constexpr int kLaunchAccessDenied = 5;  // SE_ERR_ACCESSDENIED: address refused
+constexpr int kLaunchOutOfMemory = 8;   // SE_ERR_OOM: no memory for the encoded address
 
 // The registry path appended to the ".htm" file class name.
 constexpr char kOpenCommandSuffix[] = "\\shell\\open\\command";
@@ -30,13 +30,15 @@ bool IsWebAddress(const char* address);
 
 // The address with every byte that would split or end a command-line argument
 // (blank, quotation mark, control bytes below 0x20 and 0x7F) written as "%XX"
-// in upper-case hex; all other bytes stay as they are.
-std::string EncodeLaunchAddress(const char* address);
+// in upper-case hex; all other bytes stay as they are. A heap copy (free it
+// with std::free); null when out of memory. A null address gives "".
+char* EncodeLaunchAddress(const char* address);
 
 // Offset in command where the argument placeholder starts: the quoted
 // placeholder "\"%1\"" searched character by character (double-byte
-// characters stepped over), else the plain "%1". std::string::npos when the
+// characters stepped over), else the plain "%1". kNoPlaceholder when the
 // command has neither.
+constexpr size_t kNoPlaceholder = static_cast<size_t>(-1);
 size_t FindPlaceholder(const char* command, LeadBytePredicate isLeadByte);
 
 // Appends suffix to the NUL-terminated text in buffer (size bytes). False,
@@ -50,11 +52,16 @@ bool AppendBounded(char* buffer, size_t size, const char* suffix);
 bool CompleteLaunchCommand(char* buffer, size_t size, const char* address,
                            LeadBytePredicate isLeadByte);
 
-// The text for a launch result code, without the heading.
-std::string OpenErrorText(int code);
+// Room for every error message below, the longest with some to spare.
+constexpr size_t kOpenErrorMessageSize = 160;
+
+// The text for a launch result code, without the heading, into out (size
+// bytes, cut short when smaller than kOpenErrorMessageSize).
+void OpenErrorText(int code, char* out, size_t size);
 // The whole message: "Can't open link:", an empty line, the code's text.
-std::string OpenErrorMessage(int code);
+void OpenErrorMessage(int code, char* out, size_t size);
 
 // The file name of a program path without its directory and extension
-// ("C:\dir\Vantrel.EXE" -> "Vantrel").
-std::string ProgramBaseName(const char* path, LeadBytePredicate isLeadByte);
+// ("C:\dir\Vantrel.EXE" -> "Vantrel"), into out (size bytes, cut short when
+// it does not fit). A null path gives "".
+void ProgramBaseName(const char* path, LeadBytePredicate isLeadByte, char* out, size_t size);

@@ -1,8 +1,10 @@
 // Setup's command line: the option text and the mode it selects.
 #include "setup/core/CommandLine.h"
 
-std::string ScanOptionText(const char* commandLine) {
-  std::string option;
+#include <cstring>
+
+const char* ScanOptionText(const char* commandLine) {
+  const char* option = "";
   if (commandLine == nullptr) return option;
   bool wordStart = true;
   for (const char* p = commandLine; *p != '\0'; ++p) {
@@ -19,7 +21,9 @@ std::string ScanOptionText(const char* commandLine) {
   return option;
 }
 
-SetupMode ChooseSetupMode(const std::string& optionText) {
-  if (optionText.empty() || optionText == "UnInstall") return SetupMode::kUninstall;
+SetupMode ChooseSetupMode(const char* optionText) {
+  if (optionText == nullptr || optionText[0] == '\0' || std::strcmp(optionText, "UnInstall") == 0) {
+    return SetupMode::kUninstall;
+  }
   return SetupMode::kInstall;
 }

@@ -34,11 +34,13 @@ void CutAfterLastBackslash(char* path) {
   if (last != nullptr) last[1] = '\0';
 }
 
-std::string ProgramTitle(const char* modulePath) {
+void ProgramTitle(const char* modulePath, char* out, size_t size) {
+  if (size == 0) return;
   const char* name = std::strrchr(modulePath, '\\');
   name = name != nullptr ? name + 1 : modulePath;
-  std::string title(name);
-  const size_t dot = title.rfind('.');
-  if (dot != std::string::npos) title.resize(dot);
-  return title;
+  const char* dot = std::strrchr(name, '.');
+  const size_t length = dot != nullptr ? static_cast<size_t>(dot - name) : std::strlen(name);
+  const size_t kept = length < size ? length : size - 1;
+  std::memcpy(out, name, kept);
+  out[kept] = '\0';
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 // Copies text into out (size bytes). False, with out left empty, when it does
 // not fit with its terminator.
@@ -22,5 +21,6 @@ bool JoinPath(char* out, size_t size, const char* directory, const char* name);
 void CutAfterLastBackslash(char* path);
 
 // The file name of an executable's path without its extension: the program's
-// title ("C:\dl\Setup.exe" gives "Setup").
-std::string ProgramTitle(const char* modulePath);
+// title ("C:\dl\Setup.exe" gives "Setup"), into out (size bytes; cut short
+// when it does not fit).
+void ProgramTitle(const char* modulePath, char* out, size_t size);

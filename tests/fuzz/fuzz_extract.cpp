@@ -14,25 +14,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   feed.push_back('\0');
   const std::string text(feed.data());  // what the search can see
 
-  std::string urls[kHeadlineSlots];
-  std::string texts[kHeadlineSlots];
-  const int count = ExtractHeadlines(feed.data(), urls, texts);
+  HeadlineList list;
+  const int count = ExtractHeadlines(feed.data(), &list);
 
-  if (count < 0 || count > kHeadlineSlots) std::abort();
+  if (count < 0 || count > kHeadlineSlots || count != list.Count()) std::abort();
   size_t from = 0;
   for (int i = 0; i < count; ++i) {
     // Every URL is a non-empty element of the text, found in file order.
-    if (urls[i].empty()) std::abort();
-    const size_t at = text.find(kUrlOpenTag + urls[i] + kUrlCloseTag, from);
+    const std::string url = list.Url(i);
+    const std::string headline = list.Text(i);
+    if (url.empty()) std::abort();
+    const size_t at = text.find(kUrlOpenTag + url + kUrlCloseTag, from);
     if (at == std::string::npos) std::abort();
     from = at + 1;
-    if (!texts[i].empty() &&
-        text.find(kHeadlineOpenTag + texts[i] + kHeadlineCloseTag) == std::string::npos) {
+    if (!headline.empty() &&
+        text.find(kHeadlineOpenTag + headline + kHeadlineCloseTag) == std::string::npos) {
       std::abort();
     }
   }
   for (int i = count; i < kHeadlineSlots; ++i) {
-    if (!urls[i].empty() || !texts[i].empty()) std::abort();
+    if (list.Url(i)[0] != '\0' || list.Text(i)[0] != '\0') std::abort();
   }
   return 0;
 }

@@ -169,6 +169,12 @@ TEST_F(CatalogueTest, EncodingEscapesEverythingButLettersAndDigits) {
   for (const auto& c : cases) {
     EXPECT_EQ(EncodeCategoryName(c.name), c.encoded) << c.name;
   }
+  // Into a buffer: as much as fits, always terminated, the whole length told.
+  char small[6];
+  EXPECT_EQ(EncodeCategoryName(" &-", small, sizeof small), 9u);
+  EXPECT_STREQ(small, "%20%2");
+  EXPECT_EQ(MakeFeedUrl("h", "a b", nullptr, 0),
+            std::strlen("http://h/cgi-local/page?c=a%20b&o=xml"));
 }
 
 TEST_F(CatalogueTest, FeedHostWellFormedness) {
@@ -230,6 +236,11 @@ TEST_F(CatalogueTest, FeedTableUsesAWellFormedHostOrFallsBack) {
     EXPECT_EQ(GetCategoryFeedUrl(282), ExpectedUrl(DefaultFeedHost(), "India news"));
     EXPECT_EQ(GetCategoryFeedUrl(426), ExpectedUrl(DefaultFeedHost(), "Tampa-St Petersburg news"));
   }
+
+  // The longest host fits whole.
+  const std::string longest(253, 'a');
+  EXPECT_EQ(BuildCategoryFeedTable(longest.c_str()), longest);
+  EXPECT_EQ(GetCategoryFeedUrl(426), ExpectedUrl(longest.c_str(), "Tampa-St Petersburg news"));
 
   // Building again from the host in use keeps it.
   const char* inUse = BuildCategoryFeedTable("again.example:81");

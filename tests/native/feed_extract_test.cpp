@@ -42,7 +42,11 @@ Pairs Sequence(int first, int last) {
   return pairs;
 }
 
-constexpr char kUntouched[] = "(untouched)";
+// A list holding pairs of an earlier extraction, to see what a call replaces.
+void FillWithEarlierPairs(HeadlineList* list) {
+  const std::string earlier = Items(101, 120);
+  ASSERT_EQ(ExtractHeadlines(earlier.c_str(), list), kHeadlineSlots);
+}
 
 struct FeedCase {
   const char* name;
@@ -95,20 +99,20 @@ class ExtractHeadlinesTest : public ::testing::TestWithParam<FeedCase> {};
 
 TEST_P(ExtractHeadlinesTest, GivesThePairsInFileOrder) {
   const FeedCase& c = GetParam();
-  std::string urls[kHeadlineSlots];
-  std::string texts[kHeadlineSlots];
-  for (int i = 0; i < kHeadlineSlots; ++i) urls[i] = texts[i] = kUntouched;
+  HeadlineList list;
+  FillWithEarlierPairs(&list);
 
-  const int count = ExtractHeadlines(c.feed.c_str(), urls, texts);
+  const int count = ExtractHeadlines(c.feed.c_str(), &list);
 
   ASSERT_EQ(count, static_cast<int>(c.expected.size()));
+  EXPECT_EQ(list.Count(), count);
   for (int i = 0; i < count; ++i) {
-    EXPECT_EQ(urls[i], c.expected[i].first) << "slot " << i;
-    EXPECT_EQ(texts[i], c.expected[i].second) << "slot " << i;
+    EXPECT_EQ(list.Url(i), c.expected[i].first) << "slot " << i;
+    EXPECT_EQ(list.Text(i), c.expected[i].second) << "slot " << i;
   }
-  for (int i = count; i < kHeadlineSlots; ++i) {
-    EXPECT_EQ(urls[i], kUntouched) << "slot " << i;
-    EXPECT_EQ(texts[i], kUntouched) << "slot " << i;
+  for (int i = count; i <= kHeadlineSlots; ++i) {  // one beyond the slots as well
+    EXPECT_STREQ(list.Url(i), "") << "slot " << i;
+    EXPECT_STREQ(list.Text(i), "") << "slot " << i;
   }
 }
 
@@ -118,26 +122,24 @@ INSTANTIATE_TEST_SUITE_P(Feeds, ExtractHeadlinesTest, ::testing::ValuesIn(FeedCa
 TEST(ExtractHeadlines, UnclosedHeadlineSwallowsTheFollowingItem) {
   const std::string feed =
       Item(1) + "<url>" + Url(2) + "</url><headline_text>Headline 2\n" + Items(3, 4);
-  std::string urls[kHeadlineSlots];
-  std::string texts[kHeadlineSlots];
+  HeadlineList list;
 
-  ASSERT_EQ(ExtractHeadlines(feed.c_str(), urls, texts), 3);
-  EXPECT_EQ(urls[1], Url(2));
+  ASSERT_EQ(ExtractHeadlines(feed.c_str(), &list), 3);
+  EXPECT_EQ(list.Url(1), Url(2));
   // Everything up to item 3's closing tag, item 3's URL element included.
-  EXPECT_EQ(texts[1], "Headline 2\n<item><url>" + Url(3) + "</url><headline_text>Headline 3");
-  EXPECT_EQ(urls[2], Url(4));
-  EXPECT_EQ(texts[2], Headline(4));
+  EXPECT_EQ(list.Text(1), "Headline 2\n<item><url>" + Url(3) + "</url><headline_text>Headline 3");
+  EXPECT_EQ(list.Url(2), Url(4));
+  EXPECT_EQ(list.Text(2), Headline(4));
 }
 
 TEST(ExtractHeadlines, StopsAtTheFirstNulByte) {
   const std::string behindNul = std::string(1, '\0') + Items(1, 3);
   const std::string afterTwo = Items(1, 2) + std::string(1, '\0') + Items(3, 5);
-  std::string urls[kHeadlineSlots];
-  std::string texts[kHeadlineSlots];
+  HeadlineList list;
 
-  EXPECT_EQ(ExtractHeadlines(behindNul.c_str(), urls, texts), 0);
-  EXPECT_EQ(ExtractHeadlines(afterTwo.c_str(), urls, texts), 2);
-  EXPECT_EQ(ExtractHeadlines(nullptr, urls, texts), 0);
+  EXPECT_EQ(ExtractHeadlines(behindNul.c_str(), &list), 0);
+  EXPECT_EQ(ExtractHeadlines(afterTwo.c_str(), &list), 2);
+  EXPECT_EQ(ExtractHeadlines(nullptr, &list), 0);
 }
 
 TEST(ExtractTagText, MovesTheCursorOnlyOnSuccess) {
@@ -190,21 +192,20 @@ TEST(ExtractHeadlines, RunningOutOfMemoryLeavesTheArraysAlone) {
   // headline; four copies in all for three items.
   const std::string feed = Item(1) + "<url>" + Url(2) + "</url>" + Item(3);
   for (int failAt = 1; failAt <= 4; ++failAt) {
-    std::string urls[kHeadlineSlots];
-    std::string texts[kHeadlineSlots];
-    for (int i = 0; i < kHeadlineSlots; ++i) urls[i] = texts[i] = kUntouched;
+    HeadlineList list;
+    FillWithEarlierPairs(&list);
     AllocatorGuard guard(failAt);
 
-    EXPECT_EQ(ExtractHeadlines(feed.c_str(), urls, texts), -1) << "allocation " << failAt;
+    EXPECT_EQ(ExtractHeadlines(feed.c_str(), &list), -1) << "allocation " << failAt;
+    ASSERT_EQ(list.Count(), kHeadlineSlots);
     for (int i = 0; i < kHeadlineSlots; ++i) {
-      EXPECT_EQ(urls[i], kUntouched);
-      EXPECT_EQ(texts[i], kUntouched);
+      EXPECT_EQ(list.Url(i), Url(101 + i));
+      EXPECT_EQ(list.Text(i), Headline(101 + i));
     }
   }
   AllocatorGuard noFailure(0);
-  std::string urls[kHeadlineSlots];
-  std::string texts[kHeadlineSlots];
-  EXPECT_EQ(ExtractHeadlines(feed.c_str(), urls, texts), 2);
+  HeadlineList list;
+  EXPECT_EQ(ExtractHeadlines(feed.c_str(), &list), 2);
   EXPECT_EQ(g_allocations, 4);
 }
 

@@ -5,12 +5,26 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
 // A double-byte code page in miniature: 0x81 to 0x9F start a two-byte character.
+std::string Encoded(const char* address) {
+  char* encoded = EncodeLaunchAddress(address);
+  const std::string text = encoded != nullptr ? encoded : "(out of memory)";
+  std::free(encoded);
+  return text;
+}
+
+std::string BaseName(const char* path, LeadBytePredicate isLeadByte, size_t size = 260) {
+  char name[260];
+  ProgramBaseName(path, isLeadByte, name, size);
+  return name;
+}
+
 bool TestLeadByte(unsigned char byte) {
   return byte >= 0x81 && byte <= 0x9F;
 }
@@ -49,9 +63,9 @@ TEST(LaunchCommand, QuotedPlaceholderSearchStepsOverDoubleByteCharacters) {
   EXPECT_EQ(FindPlaceholder(command, nullptr), 3u);
   const char onlyHidden[] = "br\x81\"%1\" x";
   EXPECT_EQ(FindPlaceholder(onlyHidden, TestLeadByte), 4u);  // the bare "%1"
-  EXPECT_EQ(FindPlaceholder("br.exe", TestLeadByte), std::string::npos);
+  EXPECT_EQ(FindPlaceholder("br.exe", TestLeadByte), kNoPlaceholder);
   // A lead byte at the very end does not step past the terminator.
-  EXPECT_EQ(FindPlaceholder("br\x81", TestLeadByte), std::string::npos);
+  EXPECT_EQ(FindPlaceholder("br\x81", TestLeadByte), kNoPlaceholder);
 }
 
 TEST(LaunchCommand, CommandMustFitItsBuffer) {
@@ -122,7 +136,7 @@ TEST(LaunchCommand, AddressStaysOneArgument) {
       {"", ""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(EncodeLaunchAddress(c.address), c.encoded) << c.address;
+    EXPECT_EQ(Encoded(c.address), c.encoded) << c.address;
   }
 }
 
@@ -153,8 +167,11 @@ TEST(LaunchCommand, ErrorTextForEveryCode) {
       {-2147483647 - 1, "Unknown Error (-2147483648) occurred."},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(OpenErrorText(c.code), c.text) << c.code;
-    EXPECT_EQ(OpenErrorMessage(c.code), std::string("Can't open link:\n\n") + c.text) << c.code;
+    char text[kOpenErrorMessageSize];
+    OpenErrorText(c.code, text, sizeof(text));
+    EXPECT_STREQ(text, c.text) << c.code;
+    OpenErrorMessage(c.code, text, sizeof(text));
+    EXPECT_EQ(text, std::string("Can't open link:\n\n") + c.text) << c.code;
   }
 }
 
@@ -170,9 +187,12 @@ TEST(LaunchCommand, ProgramBaseNameForTheCaption) {
       {"prog.exe", "prog"},
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(ProgramBaseName(c.path, nullptr), c.name) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(BaseName(c.path, nullptr), c.name) << c.path;
   // 0x81 0x5C is one character whose trail byte looks like a backslash.
-  EXPECT_EQ(ProgramBaseName("C:\\\x81\\x.exe", TestLeadByte), "\x81\\x");
+  EXPECT_EQ(BaseName("C:\\\x81\\x.exe", TestLeadByte), "\x81\\x");
+  // A buffer too small keeps what fits; a null path gives nothing.
+  EXPECT_EQ(BaseName("C:\\Vantrel.exe", nullptr, 4), "Van");
+  EXPECT_EQ(BaseName(nullptr, nullptr), "");
 }
 
 }  // namespace

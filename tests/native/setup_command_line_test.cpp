@@ -56,32 +56,27 @@ const CommandLineCase kCases[] = {
 TEST(SetupCommandLine, OptionTextAndModeFollowTheTable) {
   for (const CommandLineCase& c : kCases) {
     SCOPED_TRACE(c.commandLine);
-    const std::string option = ScanOptionText(c.commandLine);
-    EXPECT_EQ(option, c.optionText);
+    const char* option = ScanOptionText(c.commandLine);
+    EXPECT_STREQ(option, c.optionText);
     EXPECT_EQ(ChooseSetupMode(option), c.mode);
   }
 }
 
 TEST(SetupCommandLine, NullCommandLineGivesNoOption) {
-  EXPECT_EQ(ScanOptionText(nullptr), "");
+  EXPECT_STREQ(ScanOptionText(nullptr), "");
+  EXPECT_EQ(ChooseSetupMode(nullptr), SetupMode::kUninstall);
 }
 
 TEST(SetupCommandLine, OnlyExactUnInstallOrNothingUninstalls) {
   const struct {
-    std::string option;
+    const char* option;
     SetupMode mode;
   } cases[] = {
-      {"", SetupMode::kUninstall},
-      {"UnInstall", SetupMode::kUninstall},
-      {"Uninstall", SetupMode::kInstall},
-      {"unInstall", SetupMode::kInstall},
-      {"UnInstal", SetupMode::kInstall},
-      {"UnInstalll", SetupMode::kInstall},
-      {" UnInstall", SetupMode::kInstall},
-      {"UnInstall\t", SetupMode::kInstall},
-      {std::string("UnInstall\0x", 11), SetupMode::kInstall},
-      {" ", SetupMode::kInstall},
-      {"install", SetupMode::kInstall},
+      {"", SetupMode::kUninstall},         {"UnInstall", SetupMode::kUninstall},
+      {"Uninstall", SetupMode::kInstall},  {"unInstall", SetupMode::kInstall},
+      {"UnInstal", SetupMode::kInstall},   {"UnInstalll", SetupMode::kInstall},
+      {" UnInstall", SetupMode::kInstall}, {"UnInstall\t", SetupMode::kInstall},
+      {" ", SetupMode::kInstall},          {"install", SetupMode::kInstall},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.option);

@@ -160,13 +160,16 @@ TEST(PathText, SourceDirectoryKeepsItsBackslashAndTheTitleDropsTheExtension) {
       {"C:\\my -dir\\setup.v2.EXE", "C:\\my -dir\\", "setup.v2"},
       {"C:\\dir.d\\Setup", "C:\\dir.d\\", "Setup"},
       {"Setup.exe", "Setup.exe", "Setup"},
+      {"C:\\dl\\A-much-longer-title.exe", "C:\\dl\\", "A-much-longer-t"},  // cut to fit
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.modulePath);
     std::string path = c.modulePath;
     CutAfterLastBackslash(&path[0]);
     EXPECT_STREQ(path.c_str(), c.directory);
-    EXPECT_EQ(ProgramTitle(c.modulePath), c.title);
+    char title[16];
+    ProgramTitle(c.modulePath, title, sizeof title);
+    EXPECT_STREQ(title, c.title);
   }
 }
 

@@ -171,7 +171,7 @@ class CTestDialog : public CDialog {
   std::function<LRESULT(CTestDialog&, WPARAM)> onProbe;  // kProbe
   std::function<void(CTestDialog&)> onShown;             // the dialog is being shown
   CProbeStatic link;                                     // bound by data exchange
-  std::string text;                                      // exchanged with the edit control
+  CText text;                                            // exchanged with the edit control
   HWND hwndAtInit = nullptr;
   int initCount = 0, okCount = 0, cancelCount = 0, pushCount = 0, menuCount = 0;
   std::vector<UINT> defaulted;  // WM_APP.. and kTrayNotify messages left to DefWindowProc
@@ -360,6 +360,29 @@ TEST_F(FrameworkTest, SubclassBindsOnceAndUnbindsWithTheWindow) {
   EXPECT_EQ(CWnd::FromHandle(dialogHwnd), nullptr);
   EXPECT_EQ(CWnd::FromHandle(item), nullptr);
   EXPECT_FALSE(dialog.DestroyWindow());
+}
+
+TEST_F(FrameworkTest, ManyBoundWindowsEachFindTheirObjectAsOthersComeAndGo) {
+  // More windows than the binding table first holds, unbound in another order
+  // than they were bound.
+  constexpr int kCount = 100;
+  CTestDialog dialog;
+  ASSERT_TRUE(dialog.Create());
+  CProbeStatic probes[kCount];
+  HWND windows[kCount];
+  for (int i = 0; i < kCount; ++i) {
+    windows[i] = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, dialog.m_hWnd, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_TRUE(probes[i].SubclassWindow(windows[i])) << i;
+  }
+  for (int i = 0; i < kCount; i += 2) EXPECT_TRUE(probes[i].DestroyWindow()) << i;
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(CWnd::FromHandle(windows[i]), i % 2 == 0 ? nullptr : &probes[i]) << i;
+  }
+  EXPECT_EQ(CWnd::FromHandle(dialog.m_hWnd), &dialog);
+  EXPECT_EQ(CWnd::FromHandle(nullptr), nullptr);
+  EXPECT_TRUE(dialog.DestroyWindow());
+  for (int i = 0; i < kCount; ++i) EXPECT_EQ(CWnd::FromHandle(windows[i]), nullptr) << i;
 }
 
 TEST_F(FrameworkTest, ObjectGoneBeforeItsWindowLeavesAWorkingControl) {
@@ -932,7 +955,7 @@ TEST_F(FrameworkTest, DataExchangeMovesTextBothWaysAndBindsControlsOnce) {
   const std::string longText(5000, 'x');
   const std::string texts[] = {"", "plain", "with spaces and \xE9 8-bit", longText};
   CTestDialog dialog;
-  dialog.text = "initial";
+  dialog.text.Assign("initial");
   ASSERT_TRUE(dialog.Create());
   const HWND edit = GetDlgItem(dialog.m_hWnd, kEdit);
   EXPECT_EQ(WindowText(edit), "initial") << "members to controls at initialisation";
@@ -942,9 +965,9 @@ TEST_F(FrameworkTest, DataExchangeMovesTextBothWaysAndBindsControlsOnce) {
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.size());
     SetWindowTextA(edit, text.c_str());
-    dialog.text = "stale";
+    dialog.text.Assign("stale");
     EXPECT_TRUE(dialog.UpdateData(TRUE));
-    EXPECT_EQ(dialog.text, text);
+    EXPECT_EQ(dialog.text.c_str(), text);
 
     SetWindowTextA(edit, "stale");
     EXPECT_TRUE(dialog.UpdateData(FALSE));
@@ -956,7 +979,7 @@ TEST_F(FrameworkTest, DataExchangeMovesTextBothWaysAndBindsControlsOnce) {
   // OK reads the controls back before ending.
   SetWindowTextA(edit, "typed");
   SendMessageA(dialog.m_hWnd, WM_COMMAND, IDOK, 0);
-  EXPECT_EQ(dialog.text, "typed");
+  EXPECT_STREQ(dialog.text.c_str(), "typed");
 }
 
 }  // namespace

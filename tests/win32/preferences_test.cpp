@@ -283,7 +283,7 @@ TEST_F(PreferencesTest, OpensWithTheStoredSettingsOrTheDefaults) {
     ASSERT_TRUE(dlg.Create());
     EXPECT_EQ(SelectedText(GetDlgItem(dlg.m_hWnd, IDC_CATEGORY_LIST)), c.selected);
     EXPECT_EQ(testsupport::WindowText(GetDlgItem(dlg.m_hWnd, IDC_PROXY)), c.edit);
-    EXPECT_EQ(dlg.m_proxyText, c.edit);
+    EXPECT_EQ(dlg.m_proxyText.c_str(), c.edit);
   }
 }
 

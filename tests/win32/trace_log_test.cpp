@@ -29,6 +29,26 @@ TEST(TraceLog, ALineCutBeforeItsEndRunsOnIntoTheNext) {
   EXPECT_EQ(LogText(), ">>>  " + std::string(506, 'a') + ">>>  next\r\n");
 }
 
+TEST(TraceLog, ABurstWritesEachLineAtOnceAndLetsGoOfTheFileAtItsEnd) {
+  ClearTraceLog();
+  {
+    TraceLogBurst outer;
+    TraceLog("one\n");
+    EXPECT_EQ(LogText(), ">>>  one\r\n") << "readable by others at once";
+    {
+      TraceLogBurst inner;
+      TraceLog("two\n");
+    }
+    TraceLog("three\n");  // the inner burst's end keeps the outer one's file
+    EXPECT_EQ(LogText(), ">>>  one\r\n>>>  two\r\n>>>  three\r\n");
+  }
+  // Let go of: it can be deleted, and the next line starts a new file.
+  EXPECT_TRUE(DeleteFileA("C:\\Vantrel.log"));
+  TraceLog("four\n");
+  EXPECT_EQ(LogText(), ">>>  four\r\n");
+  ClearTraceLog();
+}
+
 TEST(TraceLog, SilentWhenTheFileCannotBeOpened) {
   ClearTraceLog();
   // A directory in the log file's place cannot be opened for appending.

@@ -2,6 +2,7 @@
 #include "ticker/core/Catalogue.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifndef VANTREL_FEED_HOST
@@ -344,8 +345,42 @@ CategoryEntry CategoryFeedTable[kCategoryCount + 1];
 
 namespace {
 
-std::string g_feedUrls[kCategoryCount];
-std::string g_feedHost;
+// The feed addresses of all categories, back to back in one heap block.
+char* g_feedUrls = nullptr;
+char g_feedHost[kFeedHostMax + 1];
+
+// Appends to a buffer of size bytes as far as it goes, always NUL-terminated
+// (when size is not 0), and counts the whole length, like snprintf.
+struct BoundedText {
+  char* out;
+  size_t size;
+  size_t length;
+  void Put(char c) {
+    if (length + 1 < size) out[length] = c;
+    ++length;
+  }
+  void Put(const char* text) {
+    while (*text != '\0') Put(*text++);
+  }
+  size_t End() {
+    if (size != 0) out[length < size ? length : size - 1] = '\0';
+    return length;
+  }
+};
+
+void PutEncodedName(BoundedText& text, const char* name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
+    const unsigned char c = *p;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+      text.Put(static_cast<char>(c));
+    } else {
+      text.Put('%');
+      text.Put(kHex[c >> 4]);
+      text.Put(kHex[c & 0x0F]);
+    }
+  }
+}
 
 bool IsHostChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -381,30 +416,26 @@ const char* GetCategoryFeedUrl(int code) {
   return LookupCategory(CategoryFeedTable, code);
 }
 
-std::string EncodeCategoryName(const char* name) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
-    const unsigned char c = *p;
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    }
-  }
-  return out;
+size_t EncodeCategoryName(const char* name, char* out, size_t size) {
+  BoundedText text = {out, size, 0};
+  PutEncodedName(text, name);
+  return text.End();
 }
 
-std::string MakeFeedUrl(const char* host, const char* name) {
-  return std::string("http://") + host + "/cgi-local/page?c=" + EncodeCategoryName(name) + "&o=xml";
+size_t MakeFeedUrl(const char* host, const char* name, char* out, size_t size) {
+  BoundedText text = {out, size, 0};
+  text.Put("http://");
+  text.Put(host);
+  text.Put("/cgi-local/page?c=");
+  PutEncodedName(text, name);
+  text.Put("&o=xml");
+  return text.End();
 }
 
 bool IsWellFormedFeedHost(const char* host) {
   if (host == nullptr) return false;
   const size_t length = std::strlen(host);
-  if (length == 0 || length > 253) return false;
+  if (length == 0 || length > kFeedHostMax) return false;
   const char* colon = std::strrchr(host, ':');
   const char* hostEnd = colon ? colon : host + length;
   if (hostEnd == host) return false;
@@ -430,11 +461,25 @@ const char* DefaultFeedHost() {
 }
 
 const char* BuildCategoryFeedTable(const char* host) {
-  g_feedHost = IsWellFormedFeedHost(host) ? host : DefaultFeedHost();
+  const char* chosen = IsWellFormedFeedHost(host) ? host : DefaultFeedHost();
+  if (chosen != g_feedHost) std::snprintf(g_feedHost, sizeof(g_feedHost), "%s", chosen);
+
+  // Measured first, so that one block holds them all.
+  size_t total = 0;
   for (int i = 0; i < kCategoryCount; ++i) {
-    g_feedUrls[i] = MakeFeedUrl(g_feedHost.c_str(), CategoryNameTable[i].text);
-    CategoryFeedTable[i] = {g_feedUrls[i].c_str(), CategoryNameTable[i].code};
+    total += MakeFeedUrl(g_feedHost, CategoryNameTable[i].text, nullptr, 0) + 1;
+  }
+  char* urls = static_cast<char*>(std::malloc(total));
+  if (urls == nullptr) return g_feedHost;  // out of memory: the table stays as it was
+  char* next = urls;
+  for (int i = 0; i < kCategoryCount; ++i) {
+    const size_t length = MakeFeedUrl(g_feedHost, CategoryNameTable[i].text, next, total);
+    CategoryFeedTable[i] = {next, CategoryNameTable[i].code};
+    next += length + 1;
+    total -= length + 1;
   }
   CategoryFeedTable[kCategoryCount] = {"~", 0};
-  return g_feedHost.c_str();
+  std::free(g_feedUrls);
+  g_feedUrls = urls;
+  return g_feedHost;
 }

@@ -1,6 +1,7 @@
 // The fixed catalogue of news categories: code, display name and feed address.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // One row of a category table: a display name or a feed address, and its code.
@@ -26,10 +27,21 @@ const char* LookupCategory(const CategoryEntry* table, int code);
 const char* GetCategoryName(int code);
 const char* GetCategoryFeedUrl(int code);
 
+// The longest feed host: a domain name of 253 characters (a port makes it
+// shorter, as the name must leave room for it).
+constexpr size_t kFeedHostMax = 253;
+
 // The category part of a feed address: every byte that is not an ASCII letter
-// or digit becomes "%" and two upper-case hex digits ("-" included).
+// or digit becomes "%" and two upper-case hex digits ("-" included). Written
+// into out (size bytes) as far as it fits, always NUL-terminated when size is
+// not 0; returns the whole length, like snprintf.
+size_t EncodeCategoryName(const char* name, char* out, size_t size);
+// "http://" + host + "/cgi-local/page?c=" + encoded name + "&o=xml", written
+// the same way.
+size_t MakeFeedUrl(const char* host, const char* name, char* out, size_t size);
+// The same as strings, for the feed service and the tests (FeedUrlStrings.cpp;
+// the programs keep to the forms above and link no string library).
 std::string EncodeCategoryName(const char* name);
-// "http://" + host + "/cgi-local/page?c=" + encoded name + "&o=xml".
 std::string MakeFeedUrl(const char* host, const char* name);
 
 // A host the feed addresses may use: "host" or "host:port", at most 253

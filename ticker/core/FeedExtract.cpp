@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <utility>
 
 TagTextAllocator g_tagTextAllocator = std::malloc;
 
@@ -33,52 +31,58 @@ void FreeTagText(char* text) {
   std::free(text);
 }
 
-namespace {
+HeadlineList::HeadlineList() : m_count(0), m_urls(), m_texts() {}
 
-// Moves an extracted copy into target and frees it. False when the string
-// cannot hold it.
-bool TakeText(std::string& target, char* text) {
-  bool stored = true;
-  try {
-    target = text;
-  } catch (const std::bad_alloc&) {
-    stored = false;
-  }
-  FreeTagText(text);
-  return stored;
+HeadlineList::~HeadlineList() {
+  Clear();
 }
 
-}  // namespace
+void HeadlineList::Clear() {
+  for (int i = 0; i < kHeadlineSlots; ++i) {
+    FreeTagText(m_urls[i]);
+    FreeTagText(m_texts[i]);
+    m_urls[i] = m_texts[i] = nullptr;
+  }
+  m_count = 0;
+}
 
-int ExtractHeadlines(const char* buffer, std::string (&urls)[kHeadlineSlots],
-                     std::string (&texts)[kHeadlineSlots]) {
+const char* HeadlineList::Url(int slot) const {
+  return slot >= 0 && slot < kHeadlineSlots && m_urls[slot] != nullptr ? m_urls[slot] : "";
+}
+
+const char* HeadlineList::Text(int slot) const {
+  return slot >= 0 && slot < kHeadlineSlots && m_texts[slot] != nullptr ? m_texts[slot] : "";
+}
+
+int ExtractHeadlines(const char* buffer, HeadlineList* list) {
   // The pairs are collected apart and handed over only when all went well, so
-  // that running out of memory leaves the caller's arrays as they were.
-  if (buffer == nullptr) return 0;
-  std::string foundUrls[kHeadlineSlots];
-  std::string foundTexts[kHeadlineSlots];
+  // that running out of memory leaves the caller's list as it was.
+  HeadlineList found;
   const char* cursor = buffer;
   bool outOfMemory = false;
-  int count = 0;
 
   // A 21st URL would be dropped unused, so the search stops at the 20th pair.
-  while (count < kHeadlineSlots) {
+  while (buffer != nullptr && found.m_count < kHeadlineSlots) {
     char* url = ExtractTagText(cursor, kUrlOpenTag, kUrlCloseTag, &outOfMemory);
     if (url == nullptr) break;
-    if (!TakeText(foundUrls[count], url)) return -1;
+    found.m_urls[found.m_count] = url;
 
     // Searched from behind this URL: the first headline there is this item's,
     // whatever item it belongs to. None found leaves the text empty.
-    char* text = ExtractTagText(cursor, kHeadlineOpenTag, kHeadlineCloseTag, &outOfMemory);
-    if (outOfMemory) return -1;
-    if (text != nullptr && !TakeText(foundTexts[count], text)) return -1;
-    ++count;
+    found.m_texts[found.m_count] =
+        ExtractTagText(cursor, kHeadlineOpenTag, kHeadlineCloseTag, &outOfMemory);
+    ++found.m_count;
+    if (outOfMemory) break;
   }
   if (outOfMemory) return -1;
 
-  for (int i = 0; i < count; ++i) {
-    urls[i].swap(foundUrls[i]);
-    texts[i].swap(foundTexts[i]);
+  list->Clear();
+  for (int i = 0; i < found.m_count; ++i) {
+    list->m_urls[i] = found.m_urls[i];
+    list->m_texts[i] = found.m_texts[i];
+    found.m_urls[i] = found.m_texts[i] = nullptr;
   }
-  return count;
+  list->m_count = found.m_count;
+  found.m_count = 0;
+  return list->m_count;
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 constexpr int kHeadlineSlots = 20;
 
@@ -23,17 +22,38 @@ char* ExtractTagText(const char*& cursor, const char* openTag, const char* close
                      bool* outOfMemory = nullptr);
 void FreeTagText(char* text);
 
+// The pairs of one feed, as heap copies owned by the list.
+class HeadlineList {
+ public:
+  HeadlineList();
+  ~HeadlineList();
+  HeadlineList(const HeadlineList&) = delete;
+  HeadlineList& operator=(const HeadlineList&) = delete;
+
+  int Count() const { return m_count; }
+  // The slot's address and headline text; "" for a slot beyond Count() and
+  // for an item without a headline.
+  const char* Url(int slot) const;
+  const char* Text(int slot) const;
+
+ private:
+  friend int ExtractHeadlines(const char* buffer, HeadlineList* list);
+  void Clear();
+
+  int m_count;
+  char* m_urls[kHeadlineSlots];   // null from m_count on
+  char* m_texts[kHeadlineSlots];  // null: none
+};
+
 // Pairs up to kHeadlineSlots (<url>, <headline_text>) elements of the
-// NUL-terminated feed text buffer into urls[i] and texts[i], in file order, and
-// returns the number of pairs. Each headline is searched for behind its URL, so
-// an item without a headline takes the next item's one (and that item's URL is
+// NUL-terminated feed text buffer into list, in file order, and returns the
+// number of pairs. Each headline is searched for behind its URL, so an item
+// without a headline takes the next item's one (and that item's URL is
 // skipped); a missing headline gives an empty text; an empty or unclosed <url>
-// ends the list. Slots from the returned count on are not written; a null
-// buffer gives no pairs.
-// Returns -1 when memory runs out; urls and texts are then not written at all,
-// so the caller can leave what it shows as it was.
-int ExtractHeadlines(const char* buffer, std::string (&urls)[kHeadlineSlots],
-                     std::string (&texts)[kHeadlineSlots]);
+// ends the list. A null buffer gives no pairs.
+// Returns -1 when memory runs out; list then keeps what it held, so the caller
+// can leave what it shows as it was.
+int ExtractHeadlines(const char* buffer, HeadlineList* list);
 
 // Allocator of the extracted copies (malloc by default); replaceable so that
 // tests can run out of memory on purpose.

@@ -1,0 +1,14 @@
+// The feed-address helpers as strings, for the feed service and the tests.
+#include "ticker/core/Catalogue.h"
+
+std::string EncodeCategoryName(const char* name) {
+  std::string encoded(EncodeCategoryName(name, nullptr, 0), '\0');
+  EncodeCategoryName(name, &encoded[0], encoded.size() + 1);
+  return encoded;
+}
+
+std::string MakeFeedUrl(const char* host, const char* name) {
+  std::string url(MakeFeedUrl(host, name, nullptr, 0), '\0');
+  MakeFeedUrl(host, name, &url[0], url.size() + 1);
+  return url;
+}
