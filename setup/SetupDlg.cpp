@@ -3,7 +3,8 @@
 
 #include <shlobj.h>
 
-#include <string>
+#include <cstdio>
+#include <cstring>
 
 #include "resource.h"
 #include "setup/SetupShell.h"
@@ -23,34 +24,41 @@ constexpr char kInstallComplete[] =
     "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel menu. "
     "\r \n Thank you for downloading Vantrel.";
 
-// One line of the completion box for a file that could not be copied: its
-// name and, in plain words, why.
-std::string CopyFailureLine(const char* name, DWORD error) {
-  std::string reason;
+// The completion box's text: the message of a clean run, then one line per
+// file that could not be copied (three short lines always fit).
+constexpr size_t kCompletionSize = 1024;
+
+// Why a copy failed, in plain words; null for an error without such words.
+const char* CopyFailureReason(DWORD error) {
   switch (error) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      reason = "the file is in use. Close Vantrel and run Setup again.";
-      break;
+      return "the file is in use. Close Vantrel and run Setup again.";
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-      reason = "it is missing from the folder Setup was started from.";
-      break;
+      return "it is missing from the folder Setup was started from.";
     case ERROR_ACCESS_DENIED:
-      reason = "access was denied. Close Vantrel and run Setup again.";
-      break;
+      return "access was denied. Close Vantrel and run Setup again.";
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-      reason = "the disk is full.";
-      break;
+      return "the disk is full.";
     case ERROR_FILENAME_EXCED_RANGE:
-      reason = "the path is too long.";
-      break;
+      return "the path is too long.";
     default:
-      reason = "error " + std::to_string(error) + ".";
-      break;
+      return nullptr;
   }
-  return std::string(" \r \n ") + name + " could not be copied: " + reason;
+}
+
+// Appends the completion box's line for a file that could not be copied: its
+// name and, in plain words, why.
+void AppendCopyFailure(char* text, size_t size, const char* name, DWORD error) {
+  const size_t used = strlen(text);
+  if (const char* reason = CopyFailureReason(error)) {
+    snprintf(text + used, size - used, " \r \n %s could not be copied: %s", name, reason);
+  } else {
+    snprintf(text + used, size - used, " \r \n %s could not be copied: error %lu.", name,
+             static_cast<unsigned long>(error));
+  }
 }
 
 }  // namespace
@@ -95,9 +103,11 @@ void CSetupDlg::OnInstall() {
   CreateProgramGroupandItem();
   // Every copy that failed is named in the completion box: a ticker still
   // running keeps its old program file, and the user must know.
-  const std::string failures = haveSource ? CopyFilesToSoftwareDir(sourceDirectory) : "";
+  char completion[kCompletionSize];
+  snprintf(completion, sizeof completion, "%s", kInstallComplete);
+  if (haveSource) CopyFilesToSoftwareDir(sourceDirectory, completion, sizeof completion);
 
-  ShowSetupMessage(m_hWnd, (kInstallComplete + failures).c_str());
+  ShowSetupMessage(m_hWnd, completion);
   CoUninitialize();
 }
 
@@ -116,7 +126,7 @@ HRESULT CSetupDlg::CreateProgramGroupandItem() {
   return CreateShellLink(target, "Uninstall.lnk", "Uninstall Vantrel");
 }
 
-std::string CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
+void CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory, char* failures, size_t size) {
   static const struct {
     const char* source;
     const char* destination;
@@ -125,7 +135,6 @@ std::string CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
       {"Readme.txt", "Readme.txt"},
       {"Setup.exe", "Setup.exe"},
   };
-  std::string failures;
   for (const auto& copy : kCopies) {
     char source[kCopyPathSize];
     char destination[kCopyPathSize];
@@ -133,16 +142,15 @@ std::string CSetupDlg::CopyFilesToSoftwareDir(const char* sourceDirectory) {
     if (!CopyPath(source, sizeof source, sourceDirectory) ||
         !AppendPath(source, sizeof source, copy.source) ||
         !JoinPath(destination, sizeof destination, kProgramDirectory, copy.destination)) {
-      failures += CopyFailureLine(copy.source, ERROR_FILENAME_EXCED_RANGE);
+      AppendCopyFailure(failures, size, copy.source, ERROR_FILENAME_EXCED_RANGE);
       continue;
     }
     // Setup started from the program directory is already in place.
     if (lstrcmpiA(source, destination) == 0) continue;
     if (!CopyFileA(source, destination, FALSE)) {
-      failures += CopyFailureLine(copy.source, GetLastError());
+      AppendCopyFailure(failures, size, copy.source, GetLastError());
     }
   }
-  return failures;
 }
 
 HRESULT CSetupDlg::CreateShellLink(const char* target, const char* linkName,

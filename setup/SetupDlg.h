@@ -23,9 +23,10 @@ class CSetupDlg : public CDialog {
   HRESULT CreateProgramGroupandItem();
   // Copies the ticker, the read-me and Setup from sourceDirectory (ending in
   // a backslash) into the program directory, overwriting what is there. For
-  // each file that could not be copied, one line for the completion box
-  // (" \r \n " and the file's name with the reason); empty when all went.
-  std::string CopyFilesToSoftwareDir(const char* sourceDirectory);
+  // each file that could not be copied, appends one line for the completion
+  // box (" \r \n " and the file's name with the reason) to the text in
+  // failures, a buffer of size bytes; nothing when all went.
+  void CopyFilesToSoftwareDir(const char* sourceDirectory, char* failures, size_t size);
   // Saves a shortcut to target, with description, as linkName in the program
   // group. Negative on failure.
   HRESULT CreateShellLink(const char* target, const char* linkName, const char* description);

@@ -160,12 +160,7 @@ struct Pairs {
 // What the ticker would show for a page.
 Pairs Extract(const std::string& page) {
   Pairs pairs;
-  HeadlineList list;
-  pairs.count = ExtractHeadlines(page.c_str(), &list);
-  for (int i = 0; i < kHeadlineSlots; ++i) {
-    pairs.urls[i] = list.Url(i);
-    pairs.texts[i] = list.Text(i);
-  }
+  pairs.count = ExtractHeadlines(page.c_str(), pairs.urls, pairs.texts);
   return pairs;
 }
 

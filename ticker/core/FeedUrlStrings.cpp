@@ -1,5 +1,7 @@
-// The feed-address helpers as strings, for the feed service and the tests.
+// The feed-address and extraction helpers as strings, for the feed service and
+// the tests.
 #include "ticker/core/Catalogue.h"
+#include "ticker/core/FeedExtract.h"
 
 std::string EncodeCategoryName(const char* name) {
   std::string encoded(EncodeCategoryName(name, nullptr, 0), '\0');
@@ -11,4 +13,15 @@ std::string MakeFeedUrl(const char* host, const char* name) {
   std::string url(MakeFeedUrl(host, name, nullptr, 0), '\0');
   MakeFeedUrl(host, name, &url[0], url.size() + 1);
   return url;
+}
+
+int ExtractHeadlines(const char* buffer, std::string (&urls)[kHeadlineSlots],
+                     std::string (&texts)[kHeadlineSlots]) {
+  HeadlineList list;
+  const int count = ExtractHeadlines(buffer, &list);
+  for (int i = 0; i < kHeadlineSlots; ++i) {
+    urls[i] = list.Url(i);
+    texts[i] = list.Text(i);
+  }
+  return count;
 }
