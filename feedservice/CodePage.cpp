@@ -290,15 +290,20 @@ std::string CodePage::ToUtf8(std::string_view bytes) const {
   while (inLeft > 0) {
     char* outPtr = buffer;
     size_t outLeft = sizeof buffer;
+    const size_t leftBefore = inLeft;
     const size_t done = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
     out.append(buffer, outPtr);
-    if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-      // An undefined byte or a cut-off pair: one stand-in, go on after it.
+    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;  // on from where it stopped
+    if (inLeft == leftBefore) {
+      // Stuck on an undefined byte or a cut-off pair: one stand-in, on after it.
       out += kReplacement;
       ++in;
       --inLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    } else if (inLeft == 0) {
+      // Some of glibc's converters step past a bad pair themselves.
+      out += kReplacement;
     }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   iconv_close(cd);
   return out;

@@ -129,6 +129,8 @@ TEST(StatusPageTest, EveryTextIsEscapedAndOnlyWebAddressesAreLinks) {
                          "a\x82"),
             "\xE3\x81\x82"
             "a\xEF\xBF\xBD");
+  // A pair glibc's EUC-KR converter steps past while failing: no read past the end.
+  EXPECT_EQ(CodePage::Find("EUC-KR")->ToUtf8("\xA2\xE8"), "\xEF\xBF\xBD");
 }
 
 }  // namespace
