@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "framework/App.h"
 #include "hyperlink/LinkLauncher.h"
@@ -32,6 +33,37 @@ TOOLINFOA MakeToolInfo(HWND label, const CText& text) {
   return info;
 }
 
+// A screen-compatible memory DC for measuring texts, made once and kept: it
+// measures as the labels' own DCs would, without fetching a window DC (and
+// its visible region) per label.
+HDC MeasuringDc() {
+  static HDC dc = CreateCompatibleDC(nullptr);
+  return dc;
+}
+
+// Where a dialog keeps the one tooltip window its labels share.
+constexpr char kToolTipProperty[] = "CHyperLink.ToolTip";
+
+// The tooltip window of the labels of one dialog: made for its first label and
+// owned by the dialog, each label a tool of it. One window for all, as a
+// tooltip window per label costs a top-level window each to create.
+HWND SharedToolTip(HWND dialog) {
+  if (dialog == nullptr) return nullptr;
+  if (HWND tip = static_cast<HWND>(GetPropA(dialog, kToolTipProperty))) {
+    if (IsWindow(tip)) return tip;
+  }
+  static bool controlsReady = false;
+  if (!controlsReady) {
+    InitCommonControls();
+    controlsReady = true;
+  }
+  HWND tip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, AfxGetInstanceHandle(),
+                             nullptr);
+  if (tip != nullptr) SetPropA(dialog, kToolTipProperty, tip);
+  return tip;
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CHyperLink, CStatic)
@@ -56,7 +88,16 @@ CHyperLink::CHyperLink()
 
 CHyperLink::~CHyperLink() {
   if (linkFont != nullptr) DeleteObject(linkFont);
-  if (toolTip != nullptr && IsWindow(toolTip)) ::DestroyWindow(toolTip);
+  // The tooltip window goes with the last label of its dialog, or with the
+  // dialog itself (which owns it) when that is destroyed first.
+  if (toolTip != nullptr && IsWindow(toolTip)) {
+    TOOLINFOA info = MakeToolInfo(m_hWnd, url);
+    SendMessageA(toolTip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+    if (SendMessageA(toolTip, TTM_GETTOOLCOUNT, 0, 0) == 0) {
+      if (HWND owner = GetWindow(toolTip, GW_OWNER)) RemovePropA(owner, kToolTipProperty);
+      ::DestroyWindow(toolTip);
+    }
+  }
 }
 
 void CHyperLink::Redraw() {
@@ -91,14 +132,7 @@ void CHyperLink::OnAttach() {
   RECT client;
   GetClientRect(m_hWnd, &client);
 
-  static bool controlsReady = false;
-  if (!controlsReady) {
-    InitCommonControls();
-    controlsReady = true;
-  }
-  toolTip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, AfxGetInstanceHandle(),
-                            nullptr);
+  toolTip = SharedToolTip(GetAncestor(m_hWnd, GA_ROOT));
   if (toolTip != nullptr) {
     TOOLINFOA info = MakeToolInfo(m_hWnd, url);
     info.rect = client;
@@ -123,7 +157,12 @@ void CHyperLink::SetLinkTarget(const char* text) {
 
 void CHyperLink::SetLinkText(const char* text) {
   if (!IsWindow(m_hWnd)) return;
-  SetWindowTextA(m_hWnd, text != nullptr ? text : "");
+  if (text == nullptr) text = "";
+  // The text it shows already (a reload of unchanged headlines) is not set
+  // again: setting it would still repaint the label.
+  CText shown;
+  shown.AssignWindowText(m_hWnd);
+  if (std::strcmp(shown.c_str(), text) != 0) SetWindowTextA(m_hWnd, text);
   FitToText();
   Show();
 }
@@ -163,12 +202,11 @@ void CHyperLink::FitToText() {
   HFONT font = linkFont;
   if (font == nullptr) font = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
   SIZE extent = {0, 0};
-  HDC dc = GetDC(m_hWnd);
+  HDC dc = MeasuringDc();
   if (dc == nullptr) return;
   HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
   GetTextExtentPoint32A(dc, text.c_str(), lstrlenA(text.c_str()), &extent);
   if (previous != nullptr) SelectObject(dc, previous);
-  ReleaseDC(m_hWnd, dc);
 
   const LONG style = GetWindowLongA(m_hWnd, GWL_STYLE);
   if (style & SS_CENTERIMAGE) {

@@ -68,7 +68,7 @@ class CHyperLink : public CStatic {
   UINT linkStyle;
   CText url;       // opened on activation and shown as the tooltip
   HFONT linkFont;  // underlined copy of the control's font, owned
-  HWND toolTip;    // owned
+  HWND toolTip;    // shared by the labels of one dialog, which owns it
 
   static HCURSOR handCursor;  // shared, loaded once, never released
 };

@@ -108,6 +108,13 @@ HINTERNET OpenRequest(HINTERNET session, const char* url, DWORD timeoutMs, HINTE
   return request;
 }
 
+// A box the user has to answer: the log is let go first, so that it can be
+// read, renamed or deleted meanwhile.
+void ShowBox(const char* text, const char* caption) {
+  TraceLogRelease();
+  MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
 }  // namespace
 
 DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
@@ -169,7 +176,7 @@ DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
   if (connection != nullptr) InternetCloseHandle(connection);
   // Nothing arrived: the address could not be opened, or the server accepted
   // and then stayed silent for a whole time-out.
-  if (failed) MessageBoxA(nullptr, kOpenUrlFailedText, url, MB_OK);
+  if (failed) ShowBox(kOpenUrlFailedText, url);
 
   if (CloseInternet(session) != 1) return 0;
   return count;
@@ -194,7 +201,7 @@ int CHtmlDump::InitializeInternet(HINTERNET* session) {
   // stored empty means the user has set none, so there is nothing to try.
   char proxy[kProxyTextSize] = "";
   if (GetRegistryString("PROXY", proxy) == 1 && proxy[0] == '\0') {
-    MessageBoxA(nullptr, kProxyWarningText, kProxyWarningCaption, MB_OK);
+    ShowBox(kProxyWarningText, kProxyWarningCaption);
     return 0;
   }
 
@@ -210,7 +217,7 @@ int CHtmlDump::InitializeInternet(HINTERNET* session) {
   *session =
       g_internetSessionCalls.openSession(kAgent, INTERNET_OPEN_TYPE_PROXY, nullptr, nullptr, 0);
   if (*session != nullptr) return 1;
-  MessageBoxA(nullptr, kProxyWarningText, kProxyWarningCaption, MB_OK);
+  ShowBox(kProxyWarningText, kProxyWarningCaption);
   return 0;
 }
 

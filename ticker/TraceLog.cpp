@@ -19,10 +19,13 @@ TraceLogBurst::TraceLogBurst() {
 }
 
 TraceLogBurst::~TraceLogBurst() {
-  if (--g_burstDepth == 0 && g_heldLog != nullptr) {
-    std::fclose(g_heldLog);
-    g_heldLog = nullptr;
-  }
+  if (--g_burstDepth == 0) TraceLogRelease();
+}
+
+void TraceLogRelease() {
+  if (g_heldLog == nullptr) return;
+  std::fclose(g_heldLog);
+  g_heldLog = nullptr;
 }
 
 void TraceLog(const char* format, ...) {

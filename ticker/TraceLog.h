@@ -22,3 +22,7 @@ class TraceLogBurst {
   TraceLogBurst(const TraceLogBurst&) = delete;
   TraceLogBurst& operator=(const TraceLogBurst&) = delete;
 };
+
+// Closes the log if a burst holds it open; the next line opens it again. For
+// the moments within a burst that wait for the user, such as a message box.
+void TraceLogRelease();

@@ -46,6 +46,7 @@ ON_COMMAND(IDC_RELOAD_NEWS, OnReloadNews)
 ON_MESSAGE(WM_VSCROLL, OnVScroll)
 ON_MESSAGE(WM_SIZE, OnSize)
 ON_MESSAGE(WM_PAINT, OnPaint)
+ON_MESSAGE(WM_SETTEXT, OnSetText)
 ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
 ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColorDialog)
 ON_COMMAND(ID_TRAY_PREFERENCES, OnPreferences)
@@ -75,6 +76,9 @@ void CVelquoraDlg::DoDataExchange(CDataExchange* dx) {
 }
 
 BOOL CVelquoraDlg::OnInitDialog() {
+  // Nothing up to the end of the first pass waits for the user (the pass's
+  // message boxes let go of the log themselves): one open log for its lines.
+  TraceLogBurst burst;
   TraceLog("CVelquoraDlg::OnInitDialog\n");
   CDialog::OnInitDialog();
 
@@ -154,8 +158,10 @@ void CVelquoraDlg::PlaceInCorner() {
 }
 
 // One refresh pass: download into the feed file, extract up to twenty pairs,
-// hand each to its label. Blocks the thread for its whole length.
+// hand each to its label. Blocks the thread for its whole length, with the
+// log open for its lines (its message boxes let go of it).
 void CVelquoraDlg::GetSetURLs() {
+  TraceLogBurst burst;
   TraceLog("CVelquoraDlg::GetSetURLs\n");
   HCURSOR previousCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   ScrollToPosition(1);
@@ -177,13 +183,17 @@ void CVelquoraDlg::GetSetURLs() {
     return;
   }
 
-  TraceLogBurst burst;  // twenty lines in a row: the log stays open for them
+  // The window's drawing is held while the labels change: each new text and
+  // size would otherwise repaint its label at once, and the whole window is
+  // repainted once they are all set.
+  SendMessageA(m_hWnd, WM_SETREDRAW, FALSE, 0);
   for (int slot = 0; slot < kHeadlineSlots; ++slot) {
     TraceLog("Set %d value \n", slot);
     m_headlineLinks[slot].MarkVisited(FALSE);
     m_headlineLinks[slot].SetLinkTarget(headlines.Url(slot));
     m_headlineLinks[slot].SetLinkText(headlines.Text(slot));
   }
+  SendMessageA(m_hWnd, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(m_hWnd, nullptr, TRUE);
   TraceLog("Clearing and before returning from GetSetURLs\n");
   SetCursor(previousCursor);
@@ -243,6 +253,19 @@ LRESULT CVelquoraDlg::OnPaint(WPARAM, LPARAM) {
            (client.bottom - client.top - iconHeight + 1) / 2, m_hIcon);
   EndPaint(m_hWnd, &paint);
   return 0;
+}
+
+// A new caption repaints the frame, and with it the scroll bar, which under
+// Wine costs several times the caption itself: twice a pass. Without the
+// scroll-bar style while the text is set, only the frame and the caption are
+// drawn and the bar keeps its pixels; nothing else looks at the style meanwhile.
+LRESULT CVelquoraDlg::OnSetText(WPARAM, LPARAM) {
+  const LONG_PTR style = GetWindowLongPtrA(m_hWnd, GWL_STYLE);
+  if ((style & WS_VSCROLL) == 0) return Default();
+  SetWindowLongPtrA(m_hWnd, GWL_STYLE, style & ~WS_VSCROLL);
+  const LRESULT result = Default();
+  SetWindowLongPtrA(m_hWnd, GWL_STYLE, style);
+  return result;
 }
 
 LRESULT CVelquoraDlg::OnQueryDragIcon(WPARAM, LPARAM) {

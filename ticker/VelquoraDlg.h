@@ -36,6 +36,7 @@ class CVelquoraDlg : public CDialog {
   void OnAbout();
   LRESULT OnVScroll(WPARAM wParam, LPARAM lParam);
   LRESULT OnSize(WPARAM wParam, LPARAM lParam);
+  LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
   LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
   LRESULT OnQueryDragIcon(WPARAM wParam, LPARAM lParam);
   LRESULT OnCtlColorDialog(WPARAM wParam, LPARAM lParam);
