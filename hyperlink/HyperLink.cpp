@@ -76,6 +76,7 @@ ON_MESSAGE(WM_KILLFOCUS, OnKillFocus)
 ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
 ON_MESSAGE(WM_NCHITTEST, OnNcHitTest)
 ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
+ON_MESSAGE(WM_DESTROY, OnDestroy)
 END_MESSAGE_MAP()
 
 CHyperLink::CHyperLink()
@@ -87,10 +88,16 @@ CHyperLink::CHyperLink()
       toolTip(nullptr) {}
 
 CHyperLink::~CHyperLink() {
+  if (m_hWnd != nullptr) LeaveToolTip();  // the window outlives its object
   if (linkFont != nullptr) DeleteObject(linkFont);
-  // The tooltip window goes with the last label of its dialog, or with the
-  // dialog itself (which owns it) when that is destroyed first.
-  if (toolTip != nullptr && IsWindow(toolTip)) {
+}
+
+// The label stops being a tool of the dialog's tooltip window, and the last
+// label to leave destroys it. Once the dialog is being destroyed, the tooltip
+// window (which it owns) has gone already.
+void CHyperLink::LeaveToolTip() {
+  if (toolTip == nullptr) return;
+  if (IsWindow(toolTip)) {
     TOOLINFOA info = MakeToolInfo(m_hWnd, url);
     SendMessageA(toolTip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));
     if (SendMessageA(toolTip, TTM_GETTOOLCOUNT, 0, 0) == 0) {
@@ -98,6 +105,12 @@ CHyperLink::~CHyperLink() {
       ::DestroyWindow(toolTip);
     }
   }
+  toolTip = nullptr;
+}
+
+LRESULT CHyperLink::OnDestroy(WPARAM, LPARAM) {
+  LeaveToolTip();
+  return Default();
 }
 
 void CHyperLink::Redraw() {

@@ -57,10 +57,12 @@ class CHyperLink : public CStatic {
   LRESULT OnKeyDown(WPARAM wParam, LPARAM lParam);
   LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
   LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
   DECLARE_MESSAGE_MAP()
 
   void Redraw();
-  void Show();  // shows the label unless it is shown already
+  void LeaveToolTip();  // removes the label's tool from the shared tooltip
+  void Show();          // shows the label unless it is shown already
 
   BOOL active;     // focused, or pressed; a release opens only while set
   BOOL mouseOver;  // the pointer is over the label (mouse captured meanwhile)

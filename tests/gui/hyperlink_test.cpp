@@ -358,6 +358,28 @@ TEST_F(HyperLinkTest, ToolTipKeepsTheRectangleOfAttachAndFollowsTheTarget) {
   EXPECT_EQ(ToolTipText(label), "http://127.0.0.1/new-target");
 }
 
+// The labels of one dialog are tools of one tooltip window, which a label
+// that goes before the dialog leaves to the others, and which goes with the
+// dialog.
+TEST_F(HyperLinkTest, TheLabelsOfADialogShareOneTooltipThatOutlivesEachLabel) {
+  HWND tip = FindToolTip(Item(kLeft));
+  ASSERT_NE(tip, nullptr);
+  for (int id : {kRight, kCentre, kEmpty, kRefused}) EXPECT_EQ(FindToolTip(Item(id)), tip) << id;
+  {
+    HWND control = CreateWindowExA(0, "STATIC", "http://127.0.0.1/brief", WS_CHILD | SS_NOTIFY, 0,
+                                   0, 10, 10, dialog_.m_hWnd, nullptr, nullptr, nullptr);
+    TestLink brief;
+    ASSERT_TRUE(brief.SubclassWindow(control));
+    EXPECT_EQ(FindToolTip(control), tip);
+    DestroyWindow(control);
+  }
+  EXPECT_TRUE(IsWindow(tip));
+  EXPECT_EQ(ToolTipText(Item(kLeft)), "http://127.0.0.1/left");
+
+  dialog_.DestroyWindow();
+  EXPECT_FALSE(IsWindow(tip));
+}
+
 TEST_F(HyperLinkTest, PressThenReleaseOpensAndTheLinkTurnsVisited) {
   TestLink& link = dialog_.left;
   SendMessageA(link.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));

@@ -179,6 +179,7 @@ TEST_F(RefreshTest, UnreachableServiceShowsTheBoxEmptiesEveryLabelAndKeepsOneTim
     ASSERT_EQ(boxes.size(), 1u) << pass;
     EXPECT_EQ(boxes[0].text, kOpenFailedText) << pass;
     EXPECT_EQ(boxes[0].caption, url) << pass;
+    EXPECT_TRUE(boxes[0].logFree) << pass << ": the log is let go while the box waits";
 
     CaptionParts loading, finished;
     ASSERT_TRUE(ParseCaption(boxes[0].windowCaption, &loading)) << boxes[0].windowCaption;

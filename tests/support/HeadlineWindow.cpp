@@ -47,6 +47,16 @@ bool SameSecond(const SYSTEMTIME& a, const SYSTEMTIME& b) {
   return a.wHour == b.wHour && a.wMinute == b.wMinute && a.wSecond == b.wSecond;
 }
 
+// Whether the log can be opened with no sharing at all: true only while no
+// other handle holds it (or when there is none).
+bool LogFree() {
+  HANDLE file = CreateFileA("C:\\Vantrel.log", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  CloseHandle(file);
+  return true;
+}
+
 // One look at the process's message boxes: records a box when first seen
 // and closes it once the policy allows. True while a box is still open.
 class BoxWatcher {
@@ -66,6 +76,7 @@ class BoxWatcher {
         box.caption = WindowText(hwnd);
         box.text = MessageBoxText(hwnd);
         if (HWND window = FindHeadlineWindow(processId_)) box.windowCaption = WindowText(window);
+        box.logFree = LogFree();
         if (boxes_ != nullptr) boxes_->push_back(box);
       }
       SYSTEMTIME now;

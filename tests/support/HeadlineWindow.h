@@ -29,6 +29,7 @@ struct PassBox {
   std::string caption;
   std::string text;
   std::string windowCaption;
+  bool logFree = false;  // no handle held C:\Vantrel.log while the box was open
 };
 
 // How the driver treats the boxes it meets: with holdPastSecond each box
