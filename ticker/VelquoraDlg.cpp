@@ -98,7 +98,9 @@ BOOL CVelquoraDlg::OnInitDialog() {
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
   GetWindowRect(m_hWnd, &m_startRect);
-  SetWindowPos(m_hWnd, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
+  // Still hidden: the window is activated when it shows, not by its sizing.
+  SetWindowPos(m_hWnd, nullptr, 0, 0, kWindowWidth, kWindowHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   const ScrollRange range = StartupScrollRange(FullHeight());
   SetScrollBar(range.minimum, range.maximum, range.page, range.position);
@@ -183,17 +185,12 @@ void CVelquoraDlg::GetSetURLs() {
     return;
   }
 
-  // The window's drawing is held while the labels change: each new text and
-  // size would otherwise repaint its label at once, and the whole window is
-  // repainted once they are all set.
-  SendMessageA(m_hWnd, WM_SETREDRAW, FALSE, 0);
   for (int slot = 0; slot < kHeadlineSlots; ++slot) {
     TraceLog("Set %d value \n", slot);
     m_headlineLinks[slot].MarkVisited(FALSE);
     m_headlineLinks[slot].SetLinkTarget(headlines.Url(slot));
     m_headlineLinks[slot].SetLinkText(headlines.Text(slot));
   }
-  SendMessageA(m_hWnd, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(m_hWnd, nullptr, TRUE);
   TraceLog("Clearing and before returning from GetSetURLs\n");
   SetCursor(previousCursor);
