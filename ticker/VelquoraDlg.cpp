@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <cstring>
+
 #include "framework/App.h"
 #include "hyperlink/AboutBox.h"
 #include "resource.h"
@@ -214,9 +216,30 @@ void CVelquoraDlg::ScrollToPosition(int pos) {
   m_scrollPos = pos;
   // Where the bar and the contents are already, nothing is set: setting them
   // anyway would still repaint the bar and the window.
-  if (GetScrollPos(m_hWnd, SB_VERT) != m_scrollPos)
-    SetScrollPos(m_hWnd, SB_VERT, m_scrollPos, TRUE);
+  if (GetScrollPos(m_hWnd, SB_VERT) != m_scrollPos) MoveThumb(m_scrollPos);
   if (step != 0) ScrollWindow(m_hWnd, 0, -step, nullptr, nullptr);
+}
+
+// Sets the bar's position and repaints the bar only if that moved its thumb
+// by a pixel: a step of one line often does not, and a repaint of the bar
+// redraws the whole frame, which under Wine costs more than the step itself.
+void CVelquoraDlg::MoveThumb(int pos) {
+  SCROLLBARINFO before = {};
+  before.cbSize = sizeof(before);
+  SCROLLBARINFO after = before;
+  const bool known = GetScrollBarInfo(m_hWnd, OBJID_VSCROLL, &before) != FALSE;
+  SetScrollPos(m_hWnd, SB_VERT, pos, FALSE);
+  if (known && GetScrollBarInfo(m_hWnd, OBJID_VSCROLL, &after) &&
+      after.xyThumbTop == before.xyThumbTop && after.xyThumbBottom == before.xyThumbBottom &&
+      std::memcmp(after.rgstate, before.rgstate, sizeof(after.rgstate)) == 0) {
+    return;  // the bar looks as it did
+  }
+  // The bar's rectangle, from the screen into client coordinates, where a
+  // frame repaint takes it.
+  RECT bar = before.rcScrollBar;
+  MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&bar), 2);
+  RedrawWindow(m_hWnd, known ? &bar : nullptr, nullptr,
+               RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOCHILDREN);
 }
 
 LRESULT CVelquoraDlg::OnVScroll(WPARAM wParam, LPARAM) {

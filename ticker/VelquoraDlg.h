@@ -51,6 +51,7 @@ class CVelquoraDlg : public CDialog {
   void SetScrollBar(int minimum, int maximum, int page, int position);
   // Moves the contents so that position pos is at the top.
   void ScrollToPosition(int pos);
+  void MoveThumb(int pos);
 
   void ShowAboutBox();
   void AddTrayIcon();
