@@ -100,19 +100,25 @@ constexpr uint32_t kLength2 = 2u << 16;
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
-void AppendUtf8(uint32_t code, std::string* out) {
-  if (code < 0x80) {
-    *out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out += static_cast<char>(0xC0 | (code >> 6));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
+}  // namespace
+
+void AppendUtf8(uint32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    *out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out += static_cast<char>(0xC0 | (cp >> 6));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out += static_cast<char>(0xE0 | (cp >> 12));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    *out += static_cast<char>(0xE0 | (code >> 12));
-    *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
+    *out += static_cast<char>(0xF0 | (cp >> 18));
+    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-}  // namespace
 
 CodePage::CodePage(int number, const char* name, const char* iconvName, bool doubleByte)
     : number_(number), name_(name), iconvName_(iconvName), doubleByte_(doubleByte) {}
