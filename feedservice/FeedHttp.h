@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct HttpFetchLimits {
@@ -20,6 +21,15 @@ struct HttpFetchResult {
   std::string etag;
   std::string lastModified;
   std::string error;  // one line, for kError
+  // What the publisher asks of its readers (seconds since 1970 where a time):
+  int status = 0;          // HTTP status of the final answer; 0 when none came
+  int64_t retryAfter = 0;  // 429 or 503 with a readable Retry-After: not before then; 0 none
+  bool gone = false;       // 410 Gone (kind kError)
+  // Where a chain of permanent redirects (301 or 308 from the requested address
+  // on) leads; empty when there was none or a hop was temporary.
+  std::string movedTo;
+  // The feed's own freshness: Cache-Control max-age, else Expires; 0 none.
+  int64_t freshUntil = 0;
 };
 
 // Calls curl_global_init once; call before the first fetch from any thread.

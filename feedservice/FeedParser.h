@@ -15,11 +15,15 @@ struct FeedItem {
   std::string title;
   std::string link;
   int64_t published = 0;
+  // When the service first saw the item (seconds since 1970); set by the
+  // fetchers, kept across restarts. 0: not yet seen.
+  int64_t firstSeen = 0;
 };
 
 struct ParsedFeed {
   std::string title;  // the feed's own title, cleaned like a headline
   std::vector<FeedItem> items;
+  int64_t ttl = 0;  // RSS <ttl>, in seconds; 0 none
 };
 
 // Items kept of one feed document; the rest are ignored.

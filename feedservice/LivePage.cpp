@@ -6,6 +6,13 @@
 
 #include "feedservice/FeedPage.h"
 
+int64_t ItemTime(const FeedItem& item) {
+  constexpr int64_t kFutureSlack = 10 * 60;
+  if (item.firstSeen == 0) return item.published;
+  if (item.published == 0 || item.published > item.firstSeen + kFutureSlack) return item.firstSeen;
+  return item.published;
+}
+
 std::vector<MergedItem> MergeFeedItems(const std::vector<const ParsedFeed*>& feeds) {
   std::vector<MergedItem> all;
   for (size_t f = 0; f < feeds.size(); ++f) {

@@ -2,6 +2,7 @@
 // merged, de-duplicated and ordered for the ticker.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,11 @@
 
 // Items on one page: the ticker shows twenty.
 constexpr size_t kMaxPageItems = 20;
+
+// The time an item is ordered by: its date, unless it has none or the date
+// lies more than 10 minutes after the item was first seen; then the time it
+// was first seen (an item not yet seen keeps its date).
+int64_t ItemTime(const FeedItem& item);
 
 // Items of all feeds, newest first (undated items after the dated ones, in
 // their feeds' order), one per article address, at most kMaxPageItems. Each
