@@ -14,7 +14,8 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # handler (with its name demangler) come along, most of each program's size.
 set(PROGRAM_OPTIONS -fno-exceptions -fno-threadsafe-statics)
 
-set(WIN32_SYSTEM_LIBS wininet comctl32 shell32 ole32 uuid advapi32 gdi32 user32 kernel32)
+set(WIN32_SYSTEM_LIBS wininet comctl32 shell32 oleacc oleaut32 ole32 uuid advapi32 gdi32 user32
+                      kernel32)
 
 add_library(vantrel_core STATIC ${VANTREL_CORE_SOURCES})
 target_include_directories(vantrel_core PUBLIC ${CMAKE_SOURCE_DIR})
