@@ -82,6 +82,7 @@ ON_MESSAGE(WM_NCHITTEST, OnNcHitTest)
 ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
 ON_MESSAGE(WM_DESTROY, OnDestroy)
 ON_MESSAGE(WM_GETOBJECT, OnGetObject)
+ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
 ON_MESSAGE(kOpenLinkMessage, OnOpenLater)
 END_MESSAGE_MAP()
 
@@ -141,8 +142,16 @@ LRESULT CHyperLink::OnGetObject(WPARAM wParam, LPARAM lParam) {
   if (accessible == nullptr) accessible = CLinkAccessible::Create(this);
   if (accessible == nullptr) return Default();
   const LRESULT result =
-      LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(accessible));
+      LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(accessible));
   return result >= 0 ? result : Default();
+}
+
+// A link's text is never a mnemonic. The dialog manager takes an "&" in the
+// text of a static control for one (Wine's even with SS_NOPREFIX), so a
+// headline such as "Markets & money" would make every typed space, the one
+// that opens a link included, send the focus on to the next control.
+LRESULT CHyperLink::OnGetDlgCode(WPARAM, LPARAM) {
+  return Default() & ~static_cast<LRESULT>(DLGC_STATIC);
 }
 
 bool CHyperLink::OpenLater() {

@@ -67,6 +67,7 @@ class CHyperLink : public CStatic {
   LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
   LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
   LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
+  LRESULT OnGetDlgCode(WPARAM wParam, LPARAM lParam);
   LRESULT OnOpenLater(WPARAM wParam, LPARAM lParam);
   DECLARE_MESSAGE_MAP()
 

@@ -32,7 +32,7 @@ HRESULT ReturnText(BSTR text, BSTR* out) {
 
 CLinkAccessible* CLinkAccessible::Create(CHyperLink* link) {
   IAccessible* system = nullptr;
-  if (FAILED(CreateStdAccessibleObject(link->m_hWnd, OBJID_CLIENT, IID_IAccessible,
+  if (FAILED(CreateStdAccessibleObject(link->m_hWnd, OBJID_CLIENT, __uuidof(IAccessible),
                                        reinterpret_cast<void**>(&system))) ||
       system == nullptr) {
     return nullptr;
@@ -71,7 +71,7 @@ bool CLinkAccessible::AnswersFor(const VARIANT& child) const {
 
 STDMETHODIMP CLinkAccessible::QueryInterface(REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible) {
+  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IAccessible)) {
     *object = static_cast<IAccessible*>(this);
   } else if (iid == IID_IOleWindow) {
     *object = static_cast<IOleWindow*>(this);

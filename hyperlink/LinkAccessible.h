@@ -3,7 +3,8 @@
 // own) and hands every other question to the system's object for the label's
 // window. The label makes one when first asked (WM_GETOBJECT) and disconnects
 // it when its window goes; clients may hold it longer, and from then on are
-// told that it is gone.
+// told that it is gone. (The interface's id is __uuidof(IAccessible): MinGW's
+// oleacc import library has IID_IAccessible as a function, not as the id.)
 #pragma once
 
 #include <windows.h>
@@ -12,7 +13,7 @@
 
 class CHyperLink;
 
-class CLinkAccessible : public IAccessible, public IOleWindow {
+class CLinkAccessible final : public IAccessible, public IOleWindow {
  public:
   // The object for a bound label, with one reference for the caller; null
   // when the system's object for its window cannot be made.
