@@ -46,41 +46,21 @@ std::wstring Wide(const std::string& text) {
   return std::wstring(text.begin(), text.end());  // the texts here are ASCII
 }
 
-// One IAccessible read from the ticker's process.
+// An IAccessible held by this process, and its answers about itself.
 struct Accessible {
   IAccessible* object = nullptr;
-  HRESULT found = E_FAIL;
-  explicit Accessible(HWND window) {
-    found = AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&object));
+  explicit Accessible(HWND window) {  // the object the window's process gives out
+    AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible),
+                               reinterpret_cast<void**>(&object));
   }
   explicit Accessible(IAccessible* adopted) : object(adopted) {}
   ~Accessible() {
     if (object != nullptr) object->Release();
   }
-  Accessible(const Accessible&) = delete;
-  Accessible& operator=(const Accessible&) = delete;
-
-  static VARIANT Self() {
-    VARIANT self;
-    VariantInit(&self);
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    return self;
-  }
-  LONG Role() const { return Number(&IAccessible::get_accRole); }
-  LONG State() const { return Number(&IAccessible::get_accState); }
-  std::wstring Name() const { return Text(&IAccessible::get_accName); }
-  std::wstring Value() const { return Text(&IAccessible::get_accValue); }
-  std::wstring DefaultAction() const { return Text(&IAccessible::get_accDefaultAction); }
-  HRESULT DoDefaultAction() const { return object->accDoDefaultAction(Self()); }
-
- private:
   LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*)) const {
     VARIANT result;
     VariantInit(&result);
-    if (FAILED((object->*get)(Self(), &result)) || result.vt != VT_I4) return -1;
-    return result.lVal;
+    return SUCCEEDED((object->*get)(Self(), &result)) && result.vt == VT_I4 ? result.lVal : -1;
   }
   std::wstring Text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) const {
     BSTR text = nullptr;
@@ -88,6 +68,14 @@ struct Accessible {
     std::wstring copy(text, SysStringLen(text));
     SysFreeString(text);
     return copy;
+  }
+  LONG Role() const { return Number(&IAccessible::get_accRole); }
+  LONG State() const { return Number(&IAccessible::get_accState); }
+  static VARIANT Self() {
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    return self;
   }
 };
 
@@ -139,26 +127,22 @@ class HeadlineAccessTest : public ::testing::Test {
   // the keyboard state) to the focused control; the control reached.
   HWND PressTab(bool shift) {
     const DWORD ticker = ticker_.child.info.dwThreadId, self = GetCurrentThreadId();
-    if (shift) {
-      AttachThreadInput(self, ticker, TRUE);
+    auto holdShift = [&](bool down) {
+      if (down) AttachThreadInput(self, ticker, TRUE);
       BYTE keys[256];
       GetKeyboardState(keys);
-      keys[VK_SHIFT] = 0x80;
+      keys[VK_SHIFT] = down ? 0x80 : 0;
       SetKeyboardState(keys);
-    }
+      if (!down) AttachThreadInput(self, ticker, FALSE);
+    };
+    if (shift) holdShift(true);
     HWND from = Focus();
     PostMessageA(from, WM_KEYDOWN, VK_TAB, 0);
     // The focus moves, then the same handler scrolls; a sent message is
     // handled only once that handler is done.
     WaitUntil([&] { return Focus() != from; }, 10000);
     WaitUntilIdle(window_);
-    if (shift) {
-      BYTE keys[256];
-      GetKeyboardState(keys);
-      keys[VK_SHIFT] = 0;
-      SetKeyboardState(keys);
-      AttachThreadInput(self, ticker, FALSE);
-    }
+    if (shift) holdShift(false);
     return Focus();
   }
   bool InView(HWND control) const {
@@ -256,11 +240,11 @@ TEST_F(HeadlineAccessTest, WheelKeyboardAndScreenReaderReachEveryHeadline) {
   // ---- screen readers: each headline with a text is a link
   {
     Accessible link(ampersand);
-    ASSERT_NE(link.object, nullptr) << std::hex << link.found;
+    ASSERT_NE(link.object, nullptr);
     EXPECT_EQ(link.Role(), ROLE_SYSTEM_LINK);
-    EXPECT_EQ(link.Name(), Wide(ItemHeadline(kAmpersandSlot)));
-    EXPECT_EQ(link.Value(), Wide(ItemUrl(kAmpersandSlot)));
-    EXPECT_EQ(link.DefaultAction(), L"Jump");
+    EXPECT_EQ(link.Text(&IAccessible::get_accName), Wide(ItemHeadline(kAmpersandSlot)));
+    EXPECT_EQ(link.Text(&IAccessible::get_accValue), Wide(ItemUrl(kAmpersandSlot)));
+    EXPECT_EQ(link.Text(&IAccessible::get_accDefaultAction), L"Jump");
     const LONG wanted = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSED |
                         STATE_SYSTEM_TRAVERSED;
     EXPECT_EQ(link.State() & wanted, wanted) << "focused, and opened by the space bar";
@@ -270,10 +254,9 @@ TEST_F(HeadlineAccessTest, WheelKeyboardAndScreenReaderReachEveryHeadline) {
   }
   Accessible lower(SlotLabel(window_, 17));
   ASSERT_NE(lower.object, nullptr);
-  EXPECT_EQ(lower.Name(), Wide(ItemHeadline(17)));
-  const LONG lowerState = lower.State();
-  EXPECT_EQ(lowerState & (STATE_SYSTEM_FOCUSED | STATE_SYSTEM_TRAVERSED), 0);
-  EXPECT_EQ(lower.DoDefaultAction(), S_OK);
+  EXPECT_EQ(lower.Text(&IAccessible::get_accName), Wide(ItemHeadline(17)));
+  EXPECT_EQ(lower.State() & (STATE_SYSTEM_FOCUSED | STATE_SYSTEM_TRAVERSED), 0);
+  EXPECT_EQ(lower.object->accDoDefaultAction(Accessible::Self()), S_OK);
   EXPECT_EQ(browser_.WaitForOpened(2).back(), ItemUrl(17)) << "the default action opens it";
   EXPECT_TRUE(WaitUntil([&] { return (lower.State() & STATE_SYSTEM_TRAVERSED) != 0; }, 5000))
       << "and marks it visited, as a click does";
