@@ -282,6 +282,8 @@ TEST_F(HeadlineAccessTest, WheelKeyboardAndScreenReaderReachEveryHeadline) {
   EXPECT_EQ(Focus(), SlotLabel(window_, 5));
   EXPECT_TRUE(InView(SlotLabel(window_, 5)));
   EXPECT_NE(lower.Role(), ROLE_SYSTEM_LINK) << "slot 17 is empty now";
+  EXPECT_EQ(PressTab(false), Button(IDC_CHANGE_CATEGORY)) << "Tab passes the emptied slots";
+  ASSERT_EQ(PressTab(true), SlotLabel(window_, 5));
   ASSERT_TRUE(WriteFeedPage(kCategoryName, FeedPage(0)));
   ASSERT_TRUE(ReloadAndWait(&ticker_, nullptr));
   EXPECT_EQ(Focus(), Button(IDC_RELOAD_NEWS));
