@@ -35,7 +35,7 @@ start_feedservice() {
     kill "$feedservice_pid" 2>/dev/null || true
     wait "$feedservice_pid" 2>/dev/null || true
     echo "the feed service $exe did not start (no port in $prefix.port); its output:" >&2
-    tail -n 20 "$prefix.out" >&2
+    cat "$prefix.out" >&2
     return 1
   fi
   feedservice_port=$(cat "$prefix.port")
