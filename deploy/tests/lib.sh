@@ -1,6 +1,6 @@
 # Helpers shared by the deploy tests: a work directory removed at exit,
-# bounded polls, free loopback ports, feed service instances started and
-# stopped by process id.
+# free loopback ports, feed service instances started and stopped by process
+# id; bounded polls and the start itself come from scripts/lib.sh.
 # shellcheck shell=bash
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"

@@ -47,9 +47,9 @@ work=$bed/$kind
 rm -rf "$work" && mkdir -p "$work"
 
 cleanup() {
-  local source
+  local entry
   [ -f "$work/feedservice.pid" ] && kill "$(cat "$work/feedservice.pid")" 2>/dev/null || true
-  for source in "${sources[@]}"; do rm -f "$bed/feeds/${source%%=*}.xml"; done
+  for entry in "${sources[@]}"; do rm -f "$bed/feeds/${entry%%=*}.xml"; done
 }
 trap cleanup EXIT
 
@@ -59,9 +59,9 @@ trap cleanup EXIT
   echo '  <head><title>Fixture sources</title></head>'
   echo '  <body>'
   echo "    <outline text=\"$category\">"
-  for source in "${sources[@]}"; do
-    name=${source%%=*}
-    cp "$fixtures/${source#*=}" "$bed/feeds/$name.xml"
+  for entry in "${sources[@]}"; do
+    name=${entry%%=*}
+    cp "$fixtures/${entry#*=}" "$bed/feeds/$name.xml"
     echo "      <outline type=\"rss\" text=\"$name\"" \
       "xmlUrl=\"http://127.0.0.1:$FEED_PORT/cgi-local/page?c=$name&amp;o=xml\"/>"
   done
