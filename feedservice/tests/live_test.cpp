@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include "feedservice/AccessLog.h"
+#include "feedservice/FeedHttp.h"
 #include "feedservice/FeedServer.h"
+#include "feedservice/HttpCache.h"
 #include "feedservice/LiveFeeds.h"
 #include "ticker/core/Catalogue.h"
 #include "ticker/core/FeedExtract.h"
@@ -73,6 +76,7 @@ class FixtureFeeds {
     std::string etag;
     int status = 200;
     bool hang = false;
+    std::vector<std::pair<std::string, std::string>> headers;  // sent with every answer
   };
 
   FixtureFeeds() {
@@ -90,6 +94,7 @@ class FixtureFeeds {
         released_.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
         return;
       }
+      for (const auto& header : doc.headers) res.set_header(header.first, header.second);
       if (!doc.etag.empty() && req.get_header_value("If-None-Match") == doc.etag) {
         res.status = 304;
         return;
@@ -291,6 +296,102 @@ TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
   EXPECT_EQ(ru.texts[0], "Newest: cafe \x93quote\x94");
   EXPECT_NE(std::find(ru.texts, ru.texts + ru.count, "\xCD\xEE\xE2\xEE\xF1\xF2\xE8"),
             ru.texts + ru.count);
+}
+
+TEST(FeedHttp, OneFetchReadsWhatThePublisherAsks) {
+  FixtureFeeds fixtures;
+  const std::string rss = Rss(RssItem("One", "http://a.example/1", ""));
+  auto doc = [&](int status, std::vector<std::pair<std::string, std::string>> headers,
+                 const std::string& body = "") {
+    FixtureFeeds::Doc d(body);
+    d.status = status;
+    d.headers = std::move(headers);
+    return d;
+  };
+  const int64_t later = std::time(nullptr) + 7200;
+  fixtures.Set("/busy", doc(429, {{"Retry-After", " 3600 "}}));
+  fixtures.Set("/down", doc(503, {{"retry-after", FormatHttpDate(later)}}));
+  fixtures.Set("/vague", doc(429, {{"Retry-After", "soon"}}));
+  fixtures.Set("/forever", doc(503, {{"Retry-After", "99999999999999999999"}}));
+  fixtures.Set("/gone", doc(410, {{"Retry-After", "60"}}));
+  fixtures.Set("/old", doc(301, {{"Location", fixtures.Url("/mid")}}));
+  fixtures.Set("/mid", doc(308, {{"Location", "/feed"}}));
+  fixtures.Set("/moving", doc(301, {{"Location", "/visiting"}}));
+  fixtures.Set("/visiting", doc(302, {{"Location", "/feed"}}));
+  fixtures.Set("/lost", doc(301, {{"Location", "/nothing"}}));
+  fixtures.Set("/feed", doc(200, {{"CACHE-CONTROL", "public, max-age=600"}}, rss));
+  fixtures.Set("/dated", doc(200, {{"Expires", FormatHttpDate(later)}}, rss));
+  fixtures.Set("/skewed", doc(200,
+                              {{"Date", "Thu, 01 Jan 2004 00:00:00 GMT"},
+                               {"Expires", "Thu, 01 Jan 2004 00:10:00 GMT"}},
+                              rss));
+  fixtures.Set("/stale", doc(200, {{"Expires", "Thu, 01 Jan 2004 00:00:00 GMT"}}, rss));
+  fixtures.Set("/private", doc(200,
+                               {{"Cache-Control", "max-age=600"},
+                                {"Cache-Control", "no-cache"},
+                                {"Expires", FormatHttpDate(later)}},
+                               rss));
+  FixtureFeeds::Doc same =
+      doc(200, {{"Cache-Control", "max-age=99999999999999"}, {"Expires", "soon"}}, rss);
+  same.etag = "\"v1\"";
+  fixtures.Set("/same", same);
+  fixtures.Set("/tagged", doc(200, {{"ETag", "\"" + std::string(9000, 'x') + "\""}}, rss));
+
+  // Times: 0 none, `later` itself, else seconds from the fetch.
+  const HttpFetchResult::Kind ok = HttpFetchResult::kOk, error = HttpFetchResult::kError;
+  struct Case {
+    const char* path;
+    HttpFetchResult::Kind kind;
+    int status;
+    int64_t retryAfter;
+    int64_t freshUntil;
+    const char* movedTo;
+    const char* error;  // "@" stands for the retry time as an HTTP date
+  } cases[] = {
+      {"/busy", error, 429, 3600, 0, "", "HTTP status 429 Too Many Requests, retry after @"},
+      {"/down", error, 503, later, 0, "", "HTTP status 503 Service Unavailable, retry after @"},
+      {"/vague", error, 429, 0, 0, "", "HTTP status 429 Too Many Requests"},
+      {"/forever", error, 503, 0, 0, "", "HTTP status 503 Service Unavailable"},
+      {"/gone", error, 410, 0, 0, "", "HTTP status 410 Gone: the publisher has removed the feed"},
+      {"/old", ok, 200, 0, 600, "/feed", ""},
+      {"/moving", ok, 200, 0, 600, "", ""},
+      {"/lost", error, 404, 0, 0, "", "HTTP status 404"},
+      {"/dated", ok, 200, 0, later, "", ""},
+      {"/skewed", ok, 200, 0, 600, "", ""},
+      {"/stale", ok, 200, 0, 0, "", ""},
+      {"/private", ok, 200, 0, 0, "", ""},
+      {"/same", HttpFetchResult::kNotModified, 304, 0, int64_t{1} << 31, "", ""},
+      {"/tagged", ok, 200, 0, 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string path = c.path;
+    const int64_t before = std::time(nullptr);
+    const HttpFetchResult r = HttpFetch(fixtures.Url(path), path == "/same" ? same.etag : "", "",
+                                        HttpFetchLimits{}, nullptr);
+    const int64_t after = std::time(nullptr);
+    auto at = [&](int64_t actual, int64_t expected) {
+      if (expected == 0 || expected == later) return actual == expected;
+      return actual >= before + expected && actual <= after + expected;
+    };
+    EXPECT_EQ(r.kind, c.kind) << c.path << ": " << r.error;
+    EXPECT_EQ(r.status, c.status) << c.path;
+    EXPECT_TRUE(at(r.retryAfter, c.retryAfter)) << c.path << ": " << r.retryAfter;
+    EXPECT_TRUE(at(r.freshUntil, c.freshUntil)) << c.path << ": " << r.freshUntil;
+    EXPECT_EQ(r.gone, c.status == 410) << c.path;
+    EXPECT_EQ(r.movedTo, *c.movedTo ? fixtures.Url(c.movedTo) : "") << c.path;
+    std::string line = c.error;
+    if (line.find('@') != std::string::npos) {
+      line.replace(line.find('@'), 1, FormatHttpDate(r.retryAfter));
+    }
+    EXPECT_EQ(r.error, line) << c.path;
+    EXPECT_EQ(r.body.empty(), c.kind != ok) << c.path;
+    EXPECT_EQ(r.etag, "") << c.path;  // none sent but the one over 8 KiB, which is ignored
+  }
+  // Nothing answers on a closed port: no status.
+  const HttpFetchResult refused =
+      HttpFetch("http://127.0.0.1:1/", "", "", HttpFetchLimits{}, nullptr);
+  EXPECT_EQ(refused.kind, HttpFetchResult::kError);
+  EXPECT_EQ(refused.status, 0);
 }
 
 TEST(LiveFeeds, ValidatorsFailuresAndReloadsKeepTheLastGoodItems) {
