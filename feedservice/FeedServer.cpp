@@ -30,12 +30,12 @@
 #include <thread>
 #include <unordered_map>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedPage.h"
-#include "feedservice/HttpCache.h"
-#include "feedservice/LiveFeeds.h"
+#include "feedservice/http/HttpCache.h"
+#include "feedservice/live/LiveFeeds.h"
 #include "feedservice/Metrics.h"
-#include "feedservice/StatusPage.h"
+#include "feedservice/live/StatusPage.h"
 #include "ticker/core/Catalogue.h"
 
 namespace net = boost::asio;

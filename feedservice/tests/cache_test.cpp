@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "feedservice/HttpCache.h"
+#include "feedservice/http/HttpCache.h"
 #include "feedservice/Metrics.h"
-#include "feedservice/CodePage.h"
-#include "feedservice/StatusPage.h"
+#include "feedservice/text/CodePage.h"
+#include "feedservice/live/StatusPage.h"
 
 namespace {
 

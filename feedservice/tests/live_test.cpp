@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedServer.h"
-#include "feedservice/LiveFeeds.h"
+#include "feedservice/live/LiveFeeds.h"
 #include "ticker/core/Catalogue.h"
 #include "ticker/core/FeedExtract.h"
 

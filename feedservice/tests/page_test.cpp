@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedOptions.h"
 #include "feedservice/FeedPage.h"
 #include "ticker/core/Catalogue.h"

@@ -21,10 +21,10 @@
 #include <thread>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedPage.h"
 #include "feedservice/FeedServer.h"
-#include "feedservice/HttpCache.h"
+#include "feedservice/http/HttpCache.h"
 #include "ticker/core/Catalogue.h"
 
 namespace {

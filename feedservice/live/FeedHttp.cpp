@@ -1,5 +1,5 @@
 // Feed downloads with libcurl.
-#include "feedservice/FeedHttp.h"
+#include "feedservice/live/FeedHttp.h"
 
 #include <curl/curl.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "feedservice/CodePage.h"
+#include "feedservice/text/CodePage.h"
 
 // Longest headline written, in bytes of its code page (the ticker's labels show
 // one line; longer titles are cut at a word and end in an ellipsis).

@@ -1,5 +1,5 @@
 // Merging live feed items into a category page.
-#include "feedservice/LivePage.h"
+#include "feedservice/live/LivePage.h"
 
 #include <algorithm>
 #include <unordered_set>

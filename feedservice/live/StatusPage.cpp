@@ -1,5 +1,5 @@
 // HTML of the status page.
-#include "feedservice/StatusPage.h"
+#include "feedservice/live/StatusPage.h"
 
 #include "ticker/core/FeedExtract.h"
 

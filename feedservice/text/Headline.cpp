@@ -1,5 +1,5 @@
 // Headline and address cleaning for the ticker, and feed date reading.
-#include "feedservice/FeedText.h"
+#include "feedservice/text/Headline.h"
 
 #include <cstring>
 #include <vector>

@@ -1,6 +1,6 @@
 // Code page tables built from iconv, and the stand-ins for characters a code
 // page lacks.
-#include "feedservice/CodePage.h"
+#include "feedservice/text/CodePage.h"
 
 #include <iconv.h>
 

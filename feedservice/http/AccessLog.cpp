@@ -1,5 +1,5 @@
 // Access log lines of the feed service.
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 
 #include <cerrno>
 #include <cstring>

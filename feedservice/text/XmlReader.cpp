@@ -1,5 +1,5 @@
 // expat with the limits the feed service needs for documents from outside.
-#include "feedservice/XmlReader.h"
+#include "feedservice/text/XmlReader.h"
 
 #include <expat.h>
 #include <iconv.h>

@@ -1,5 +1,5 @@
 // Validators and conditional requests for the feed pages.
-#include "feedservice/HttpCache.h"
+#include "feedservice/http/HttpCache.h"
 
 #include <cstdio>
 #include <ctime>
