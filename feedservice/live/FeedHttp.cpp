@@ -3,8 +3,9 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
 #include <mutex>
+
+#include "feedservice/text/Ascii.h"
 
 namespace {
 
@@ -27,28 +28,16 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return bytes;
 }
 
-std::string Trimmed(std::string text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 bool HeaderIs(const std::string& line, const char* name, std::string* value) {
   const size_t colon = line.find(':');
   if (colon == std::string::npos) return false;
-  const std::string key = line.substr(0, colon);
-  if (key.size() != std::char_traits<char>::length(name)) return false;
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(key[i])) != name[i]) return false;
-  }
-  *value = Trimmed(line.substr(colon + 1));
+  if (!EqualsNoCase(std::string_view(line).substr(0, colon), name)) return false;
+  *value = std::string(TrimAscii(std::string_view(line).substr(colon + 1), " \t\r\n"));
   return true;
 }
 
 std::string CharsetOf(const std::string& contentType) {
-  std::string lower;
-  for (char c : contentType)
-    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLowerCase(contentType);
   const size_t pos = lower.find("charset=");
   if (pos == std::string::npos) return {};
   std::string value = lower.substr(pos + 8);

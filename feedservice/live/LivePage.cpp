@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "feedservice/FeedPage.h"
+#include "feedservice/text/XmlEscape.h"
 
 std::vector<MergedItem> MergeFeedItems(const std::vector<const ParsedFeed*>& feeds) {
   std::vector<MergedItem> all;

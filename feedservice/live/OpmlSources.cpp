@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "feedservice/FeedPage.h"
-#include "feedservice/text/Headline.h"
+#include "feedservice/text/Links.h"
 #include "feedservice/text/XmlReader.h"
 
 namespace {

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "feedservice/text/FeedParser.h"
+#include "feedservice/text/Dates.h"
 #include "feedservice/text/Headline.h"
+#include "feedservice/text/Links.h"
 #include "feedservice/live/OpmlSources.h"
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedOptions.h"
+#include "feedservice/http/Query.h"
+#include "feedservice/text/XmlEscape.h"
 #include "feedservice/FeedPage.h"
 #include "ticker/core/Catalogue.h"
 

@@ -1,7 +1,9 @@
 // RSS and Atom reading on top of the guarded XML reader.
 #include "feedservice/text/FeedParser.h"
+#include "feedservice/text/Dates.h"
 
 #include "feedservice/text/Headline.h"
+#include "feedservice/text/Links.h"
 #include "feedservice/text/XmlReader.h"
 
 namespace {

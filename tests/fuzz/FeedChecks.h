@@ -9,6 +9,7 @@
 
 #include "feedservice/text/FeedParser.h"
 #include "feedservice/text/Headline.h"
+#include "feedservice/text/Links.h"
 #include "feedservice/live/LivePage.h"
 #include "ticker/core/FeedExtract.h"
 
