@@ -39,9 +39,8 @@ std::string CleanLink(std::string_view link, std::string_view feedUrl) {
   for (char c : link) {
     if (c != '\n' && c != '\r' && c != '\t') trimmed += c;
   }
-  size_t first = trimmed.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  trimmed = trimmed.substr(first, trimmed.find_last_not_of(' ') - first + 1);
+  trimmed = std::string(TrimAscii(trimmed, " "));
+  if (trimmed.empty()) return {};
 
   std::string absolute;
   // A scheme is a letter and then letters, digits, "+", "-" or "." up to ":";
