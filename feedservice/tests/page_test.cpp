@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedOptions.h"
+#include "feedservice/http/Query.h"
+#include "feedservice/text/XmlEscape.h"
 #include "feedservice/FeedPage.h"
-#include "feedservice/LivePage.h"
+#include "feedservice/live/LivePage.h"
 #include "ticker/core/Catalogue.h"
 
 namespace {

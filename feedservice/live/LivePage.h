@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "feedservice/FeedParser.h"
+#include "feedservice/text/FeedParser.h"
 
 // Items on one page: the ticker shows twenty.
 constexpr size_t kMaxPageItems = 20;

@@ -1,8 +1,10 @@
 // RSS and Atom reading on top of the guarded XML reader.
-#include "feedservice/FeedParser.h"
+#include "feedservice/text/FeedParser.h"
+#include "feedservice/text/Dates.h"
 
-#include "feedservice/FeedText.h"
-#include "feedservice/XmlReader.h"
+#include "feedservice/text/Headline.h"
+#include "feedservice/text/Links.h"
+#include "feedservice/text/XmlReader.h"
 
 namespace {
 

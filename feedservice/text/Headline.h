@@ -5,18 +5,14 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <ctime>
 #include <string>
 #include <string_view>
 
-#include "feedservice/CodePage.h"
+#include "feedservice/text/CodePage.h"
 
 // Longest headline written, in bytes of its code page (the ticker's labels show
 // one line; longer titles are cut at a word and end in an ellipsis).
 constexpr size_t kMaxHeadlineBytes = 150;
-// Longest article address kept; items with longer ones are dropped.
-constexpr size_t kMaxLinkBytes = 2048;
 
 // How a title's text is to be read: as HTML (RSS titles, Atom "html") or as
 // plain text (Atom "text"), in which "<" and "&" are just characters.
@@ -33,20 +29,3 @@ enum class TitleMarkup { kHtml, kText };
 // Linear in the length of the title.
 std::string CleanHeadline(std::string_view utf8Title, TitleMarkup markup = TitleMarkup::kHtml,
                           const CodePage& codePage = CodePage::Windows1252());
-
-// An article address from a feed, resolved against the feed's own address when
-// relative ("/path", "//host/path", "path", "?query", "#fragment"). Only http and https survive;
-// bytes outside printable ASCII and characters not allowed in an address are percent-encoded. Empty
-// when the address is unusable.
-std::string CleanLink(std::string_view link, std::string_view feedUrl);
-
-// True for an absolute http:// or https:// address with a host.
-bool IsHttpUrl(std::string_view url);
-
-// Seconds since 1970 of an RFC 822 date ("Tue, 10 Jun 2003 04:00:00 GMT", also
-// with numeric or North American zones, without weekday or seconds, two-digit
-// years) or an ISO 8601 / RFC 3339 date ("2003-12-13T18:30:02Z",
-// "2003-12-13T18:30:02.25+01:00", "2003-12-13"). 0 when it cannot be read:
-// impossible dates ("31 Feb"), unreadable zones and text after the zone (other
-// than blanks and, in RFC 822, one comment in parentheses) give no date.
-int64_t ParseFeedDate(std::string_view text);

@@ -1,13 +1,13 @@
 // Sources file reading.
-#include "feedservice/OpmlSources.h"
+#include "feedservice/live/OpmlSources.h"
 
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "feedservice/FeedPage.h"
-#include "feedservice/FeedText.h"
-#include "feedservice/XmlReader.h"
+#include "feedservice/text/Links.h"
+#include "feedservice/text/XmlReader.h"
 
 namespace {
 

@@ -8,15 +8,12 @@
 #include <string>
 #include <string_view>
 
+// The HTTP dates of Last-Modified and If-Modified-Since.
+#include "feedservice/text/Dates.h"
+
 // A strong entity tag, quoted, derived from the page bytes alone: the same
 // bytes give the same tag in every process and on every machine.
 std::string PageEtag(std::string_view body);
-
-// Seconds since 1970 as an HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT").
-std::string FormatHttpDate(int64_t seconds);
-// Reads the three date forms HTTP recipients accept (IMF-fixdate, the obsolete
-// RFC 850 and asctime forms). False for anything else.
-bool ParseHttpDate(std::string_view text, int64_t* seconds);
 
 // Whether an If-None-Match value matches etag: "*", or any listed tag by weak
 // comparison (a "W/" prefix is ignored on either side). Malformed members of

@@ -1,17 +1,16 @@
 // Code page tables built from iconv, and the stand-ins for characters a code
 // page lacks.
-#include "feedservice/CodePage.h"
+#include "feedservice/text/CodePage.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace {
+#include "feedservice/text/Ascii.h"
+#include "feedservice/text/Utf8.h"
 
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
+namespace {
 
 // Characters of Windows-1252 between 0x80 and 0x9F, by byte (0: unassigned).
 constexpr uint16_t kCp1252High[32] = {
@@ -102,24 +101,6 @@ constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 }  // namespace
 
-void AppendUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    *out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    *out += static_cast<char>(0xC0 | (cp >> 6));
-    *out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *out += static_cast<char>(0xE0 | (cp >> 12));
-    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (cp >> 18));
-    *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 CodePage::CodePage(int number, const char* name, const char* iconvName, bool doubleByte)
     : number_(number), name_(name), iconvName_(iconvName), doubleByte_(doubleByte) {}
 
@@ -149,8 +130,7 @@ const CodePage& CodePage::Windows1252() {
 }
 
 const CodePage* CodePage::Find(std::string_view label) {
-  std::string lower;
-  for (char c : label) lower += AsciiLower(c);
+  std::string lower = AsciiLowerCase(label);
   for (const std::string prefix : {"windows-", "cp"}) {
     if (lower.compare(0, prefix.size(), prefix) == 0) {
       lower = lower.substr(prefix.size());
@@ -158,9 +138,9 @@ const CodePage* CodePage::Find(std::string_view label) {
     }
   }
   for (const CodePage* page : All()) {
-    std::string name;
-    for (char c : page->name_) name += AsciiLower(c);
-    if (lower == std::to_string(page->number_) || lower == name) return page;
+    if (lower == std::to_string(page->number_) || lower == AsciiLowerCase(page->name_)) {
+      return page;
+    }
   }
   return nullptr;
 }

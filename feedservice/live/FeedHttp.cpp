@@ -1,16 +1,16 @@
 // Feed downloads with libcurl.
-#include "feedservice/FeedHttp.h"
+#include "feedservice/live/FeedHttp.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <mutex>
 #include <string_view>
 #include <vector>
 
-#include "feedservice/HttpCache.h"
+#include "feedservice/text/Ascii.h"
+#include "feedservice/text/Dates.h"
 
 namespace {
 
@@ -46,28 +46,16 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return bytes;
 }
 
-std::string Trimmed(std::string text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 bool HeaderIs(const std::string& line, const char* name, std::string* value) {
   const size_t colon = line.find(':');
   if (colon == std::string::npos) return false;
-  const std::string key = line.substr(0, colon);
-  if (key.size() != std::char_traits<char>::length(name)) return false;
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(key[i])) != name[i]) return false;
-  }
-  *value = Trimmed(line.substr(colon + 1));
+  if (!EqualsNoCase(std::string_view(line).substr(0, colon), name)) return false;
+  *value = std::string(TrimAscii(std::string_view(line).substr(colon + 1), " \t\r\n"));
   return true;
 }
 
 std::string CharsetOf(const std::string& contentType) {
-  std::string lower;
-  for (char c : contentType)
-    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLowerCase(contentType);
   const size_t pos = lower.find("charset=");
   if (pos == std::string::npos) return {};
   std::string value = lower.substr(pos + 8);
@@ -128,18 +116,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   return bytes;
 }
 
-std::string_view TrimmedView(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // HTTP delta-seconds: digits only, saturating at kMaxDeltaSeconds.
 bool DeltaSeconds(std::string_view text, int64_t* seconds) {
   if (text.empty()) return false;
   int64_t value = 0;
   for (char c : text) {
-    if (c < '0' || c > '9') return false;
+    if (!IsAsciiDigit(c)) return false;
     value = std::min(value * 10 + (c - '0'), kMaxDeltaSeconds);
   }
   *seconds = value;
@@ -164,14 +146,13 @@ int64_t FreshUntil(const Transfer& t, int64_t now) {
   std::string_view rest = t.cacheControl;
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
-    const std::string_view directive = TrimmedView(rest.substr(0, comma));
+    const std::string_view directive = TrimAscii(rest.substr(0, comma));
     rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
     const size_t equals = directive.find('=');
-    std::string name(TrimmedView(directive.substr(0, equals)));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string name = AsciiLowerCase(TrimAscii(directive.substr(0, equals)));
     if (name == "no-cache" || name == "no-store") return 0;
     if (name == "max-age" && equals != std::string_view::npos && !hasMaxAge) {
-      std::string_view value = TrimmedView(directive.substr(equals + 1));
+      std::string_view value = TrimAscii(directive.substr(equals + 1));
       if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
         value = value.substr(1, value.size() - 2);
       }

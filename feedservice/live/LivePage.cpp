@@ -1,11 +1,11 @@
 // Merging live feed items into a category page.
-#include "feedservice/LivePage.h"
+#include "feedservice/live/LivePage.h"
 
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
 
-#include "feedservice/FeedPage.h"
+#include "feedservice/text/XmlEscape.h"
 
 int64_t ItemTime(const FeedItem& item) {
   constexpr int64_t kFutureSlack = 10 * 60;

@@ -1,18 +1,19 @@
 // Access log lines of the feed service.
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 
 #include <cerrno>
 #include <cstring>
 
+#include "feedservice/text/Ascii.h"
+
 namespace {
 
 void AppendEscaped(std::string* out, std::string_view text, bool quoted) {
-  static const char kHex[] = "0123456789ABCDEF";
   for (unsigned char c : text) {
     if (c < 0x20 || c == 0x7F || (quoted && (c == '"' || c == '\\')) || (!quoted && c == ' ')) {
       *out += "\\x";
-      *out += kHex[c >> 4];
-      *out += kHex[c & 0x0F];
+      *out += kHexDigits[c >> 4];
+      *out += kHexDigits[c & 0x0F];
     } else {
       *out += static_cast<char>(c);
     }

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "feedservice/CodePage.h"
+#include "feedservice/text/CodePage.h"
 
 // One headline: text in the page's code page as CleanHeadline makes it, an http(s)
 // address as CleanLink makes it, and its date (seconds since 1970, 0: none).

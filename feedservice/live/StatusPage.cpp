@@ -1,5 +1,7 @@
 // HTML of the status page.
-#include "feedservice/StatusPage.h"
+#include "feedservice/live/StatusPage.h"
+
+#include "feedservice/text/Utf8.h"
 
 #include "ticker/core/FeedExtract.h"
 
@@ -7,27 +9,6 @@ namespace {
 
 // Sources-file and error texts are UTF-8 already; bytes that do not form
 // UTF-8 become U+FFFD so the page stays well-formed.
-std::string ValidUtf8(std::string_view text) {
-  std::string out;
-  size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    bool ok = len != 0 && i + len <= text.size() && !(len == 2 && c < 0xC2);
-    for (size_t k = 1; ok && k < len; ++k) {
-      ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    }
-    if (ok) {
-      out.append(text.substr(i, len));
-      i += len;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    }
-  }
-  return out;
-}
-
 std::string Text(std::string_view utf8) {
   return EscapeHtml(ValidUtf8(utf8));
 }

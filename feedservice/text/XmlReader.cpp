@@ -1,5 +1,5 @@
 // expat with the limits the feed service needs for documents from outside.
-#include "feedservice/XmlReader.h"
+#include "feedservice/text/XmlReader.h"
 
 #include <expat.h>
 #include <iconv.h>
@@ -8,17 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "feedservice/text/Ascii.h"
+
 namespace {
-
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-std::string LowerCase(std::string_view text) {
-  std::string out;
-  for (char c : text) out += Lower(c);
-  return out;
-}
 
 // Labels whose documents are read as Windows-1252.
 bool IsLatin1Label(const std::string& label) {
@@ -91,8 +83,8 @@ std::string DeclaredXmlEncoding(std::string_view bytes) {
 bool XmlReader::Parse(std::string_view bytes, std::string_view charsetHint, std::string* error) {
   std::string encoding;
   if (!HasByteOrderMark(bytes)) {
-    encoding = LowerCase(DeclaredXmlEncoding(bytes));
-    if (encoding.empty()) encoding = LowerCase(charsetHint);
+    encoding = AsciiLowerCase(DeclaredXmlEncoding(bytes));
+    if (encoding.empty()) encoding = AsciiLowerCase(charsetHint);
     if (IsLatin1Label(encoding)) encoding = "windows-1252";
   }
   XML_Parser parser =

@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "feedservice/CodePage.h"
-#include "feedservice/FeedHttp.h"
-#include "feedservice/FeedParser.h"
-#include "feedservice/OpmlSources.h"
+#include "feedservice/text/CodePage.h"
+#include "feedservice/live/FeedHttp.h"
+#include "feedservice/text/FeedParser.h"
+#include "feedservice/live/OpmlSources.h"
 
 struct LiveFeedSettings {
   std::chrono::milliseconds refresh{15 * 60 * 1000};

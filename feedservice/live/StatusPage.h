@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "feedservice/CodePage.h"
-#include "feedservice/LiveFeeds.h"
+#include "feedservice/text/CodePage.h"
+#include "feedservice/live/LiveFeeds.h"
 
 // Text for HTML element content and attribute values: & < > " ' as references.
 std::string EscapeHtml(std::string_view text);

@@ -10,9 +10,6 @@
 #include <string_view>
 #include <vector>
 
-// Appends the UTF-8 bytes of code point cp to out.
-void AppendUtf8(uint32_t cp, std::string* out);
-
 class CodePage {
  public:
   // The supported code page a label names, or null: "windows-1251", "cp1251",

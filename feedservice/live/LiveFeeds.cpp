@@ -1,10 +1,10 @@
 // Background refreshing of the live sources.
-#include "feedservice/LiveFeeds.h"
+#include "feedservice/live/LiveFeeds.h"
 
 #include <cstdio>
 #include <ctime>
 
-#include "feedservice/LivePage.h"
+#include "feedservice/live/LivePage.h"
 
 using Clock = std::chrono::steady_clock;
 
