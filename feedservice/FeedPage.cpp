@@ -7,9 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
-#include <unordered_map>
-
-#include "ticker/core/Catalogue.h"
 
 namespace {
 
@@ -201,18 +198,6 @@ std::string EscapeXmlText(std::string_view text) {
     }
   }
   return out;
-}
-
-int CatalogueCodeOf(const std::string& name) {
-  static const std::unordered_map<std::string, int> byName = [] {
-    std::unordered_map<std::string, int> map;
-    for (int i = 0; i < kCategoryCount; ++i) {
-      map.emplace(CategoryNameTable[i].text, CategoryNameTable[i].code);
-    }
-    return map;
-  }();
-  const auto it = byName.find(name);
-  return it == byName.end() ? 0 : it->second;
 }
 
 bool ParseSampleHeadlines(std::string_view text, SampleHeadlines* out, std::string* error) {

@@ -36,7 +36,7 @@
 #include "feedservice/LiveFeeds.h"
 #include "feedservice/Metrics.h"
 #include "feedservice/StatusPage.h"
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace net = boost::asio;
 namespace http = boost::beast::http;

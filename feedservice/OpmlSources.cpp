@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/ContractStrings.h"
 #include "feedservice/FeedPage.h"
 #include "feedservice/FeedText.h"
 #include "feedservice/XmlReader.h"

@@ -1,7 +1,7 @@
 // HTML of the status page.
 #include "feedservice/StatusPage.h"
 
-#include "ticker/core/FeedExtract.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

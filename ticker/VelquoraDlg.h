@@ -5,7 +5,7 @@
 #include "framework/Dialog.h"
 #include "framework/Text.h"
 #include "hyperlink/HyperLink.h"
-#include "ticker/core/FeedExtract.h"
+#include "common/FeedExtract.h"
 
 class CVelquoraDlg : public CDialog {
  public:

@@ -10,7 +10,7 @@
 #include "feedservice/FeedOptions.h"
 #include "feedservice/FeedText.h"
 #include "feedservice/LivePage.h"
-#include "ticker/core/FeedExtract.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedServer.h"
 #include "feedservice/LiveFeeds.h"
-#include "ticker/core/Catalogue.h"
-#include "ticker/core/FeedExtract.h"
+#include "common/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

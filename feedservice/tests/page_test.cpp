@@ -9,7 +9,7 @@
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedOptions.h"
 #include "feedservice/FeedPage.h"
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 
@@ -232,7 +232,7 @@ TEST(FeedOptionsTest, ParsesTheCommandLine) {
 }
 
 TEST(FeedOptionsTest, DefaultPortIsTheTickersDefaultHost) {
-  const std::string host = DefaultFeedHost();
+  const std::string host = VANTREL_FEED_HOST;
   EXPECT_EQ(host.substr(host.rfind(':') + 1), std::to_string(VANTREL_FEED_PORT));
 }
 

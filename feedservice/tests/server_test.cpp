@@ -25,7 +25,7 @@
 #include "feedservice/FeedPage.h"
 #include "feedservice/FeedServer.h"
 #include "feedservice/HttpCache.h"
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "feedservice/FeedParser.h"
 #include "feedservice/FeedText.h"
 #include "feedservice/LivePage.h"
-#include "ticker/core/FeedExtract.h"
+#include "common/ContractStrings.h"
 
 inline void Require(bool condition) {
   if (!condition) std::abort();

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "resource.h"
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace testsupport {
 
