@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "resource.h"
 #include "tests/support/Ticker.h"
-#include "common/ContractStrings.h"
 
 using namespace testsupport;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/HeadlineWindow.h"
 #include "common/ContractStrings.h"
+#include "tests/support/HeadlineWindow.h"
 #include "ticker/core/CategoryFeeds.h"
 
 using namespace testsupport;

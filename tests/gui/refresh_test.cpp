@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "resource.h"
 #include "tests/support/Browser.h"
 #include "tests/support/HeadlineWindow.h"
-#include "common/ContractStrings.h"
 
 using namespace testsupport;
 

@@ -2,8 +2,8 @@
 
 #include <shellapi.h>
 
-#include "resource.h"
 #include "common/ContractStrings.h"
+#include "resource.h"
 
 namespace testsupport {
 

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "tests/support/Ticker.h"
 #include "ticker/FeedFile.h"
 #include "ticker/HtmlDump.h"
-#include "common/ContractStrings.h"
 
 using namespace testsupport;
 
