@@ -7,12 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
-#include <unordered_map>
 
 #include "feedservice/text/Ascii.h"
 #include "feedservice/text/XmlEscape.h"
-
-#include "ticker/core/Catalogue.h"
 
 namespace {
 
@@ -105,18 +102,6 @@ const HeadlineGroup* GroupFor(const SampleHeadlines& data, int code) {
 
 // The text of sample-headlines.txt, generated into the build.
 extern const char kSampleHeadlinesText[];
-
-int CatalogueCodeOf(const std::string& name) {
-  static const std::unordered_map<std::string, int> byName = [] {
-    std::unordered_map<std::string, int> map;
-    for (int i = 0; i < kCategoryCount; ++i) {
-      map.emplace(CategoryNameTable[i].text, CategoryNameTable[i].code);
-    }
-    return map;
-  }();
-  const auto it = byName.find(name);
-  return it == byName.end() ? 0 : it->second;
-}
 
 bool ParseSampleHeadlines(std::string_view text, SampleHeadlines* out, std::string* error) {
   SampleHeadlines data;

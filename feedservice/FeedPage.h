@@ -33,6 +33,3 @@ std::string CategoryTopic(const std::string& name);
 // The page for a catalogue category (code 101..426): 5 to 12 deterministic
 // items. For any other name (code 0) a page with no items.
 std::string BuildFeedPage(const std::string& name, int code, const SampleHeadlines& data);
-
-// Code of a catalogue name, 0 for a name the catalogue does not hold.
-int CatalogueCodeOf(const std::string& name);

@@ -17,7 +17,7 @@
 #include "feedservice/live/LiveFeeds.h"
 #include "feedservice/Metrics.h"
 #include "feedservice/live/StatusPage.h"
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "feedservice/FeedPage.h"
+#include "common/ContractStrings.h"
 #include "feedservice/text/Links.h"
 #include "feedservice/text/XmlReader.h"
 

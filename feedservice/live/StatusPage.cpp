@@ -3,7 +3,7 @@
 
 #include "feedservice/text/Utf8.h"
 
-#include "ticker/core/FeedExtract.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "feedservice/FeedOptions.h"
 #include "feedservice/text/Headline.h"
 #include "feedservice/live/LivePage.h"
-#include "ticker/core/FeedExtract.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

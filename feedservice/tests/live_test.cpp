@@ -21,8 +21,8 @@
 #include "feedservice/tests/support/Files.h"
 #include "feedservice/tests/support/FixtureFeeds.h"
 #include "feedservice/text/Dates.h"
-#include "ticker/core/Catalogue.h"
-#include "ticker/core/FeedExtract.h"
+#include "common/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

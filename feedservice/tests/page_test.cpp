@@ -12,7 +12,7 @@
 #include "feedservice/text/XmlEscape.h"
 #include "feedservice/FeedPage.h"
 #include "feedservice/live/LivePage.h"
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 
@@ -284,7 +284,7 @@ TEST(FeedOptionsTest, ParsesTheCommandLine) {
 }
 
 TEST(FeedOptionsTest, DefaultPortIsTheTickersDefaultHost) {
-  const std::string host = DefaultFeedHost();
+  const std::string host = VANTREL_FEED_HOST;
   EXPECT_EQ(host.substr(host.rfind(':') + 1), std::to_string(VANTREL_FEED_PORT));
 }
 

@@ -27,7 +27,7 @@
 #include "feedservice/tests/support/Files.h"
 #include "feedservice/text/XmlEscape.h"
 #include "feedservice/http/HttpCache.h"
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

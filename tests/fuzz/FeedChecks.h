@@ -12,7 +12,7 @@
 #include "feedservice/text/Headline.h"
 #include "feedservice/text/Links.h"
 #include "feedservice/live/LivePage.h"
-#include "ticker/core/FeedExtract.h"
+#include "common/ContractStrings.h"
 
 inline void Require(bool condition) {
   if (!condition) std::abort();

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "feedservice/FeedPage.h"
 #include "feedservice/live/OpmlSources.h"
 #include "feedservice/text/Links.h"

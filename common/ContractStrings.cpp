@@ -1,7 +1,8 @@
-// The feed-address and extraction helpers as strings, for the feed service and
-// the tests.
-#include "ticker/core/Catalogue.h"
-#include "ticker/core/FeedExtract.h"
+// The feed-address and extraction helpers as strings, and the catalogue
+// looked up by name, for the feed service and the tests.
+#include "common/ContractStrings.h"
+
+#include <unordered_map>
 
 std::string EncodeCategoryName(const char* name) {
   std::string encoded(EncodeCategoryName(name, nullptr, 0), '\0');
@@ -24,4 +25,16 @@ int ExtractHeadlines(const char* buffer, std::string (&urls)[kHeadlineSlots],
     texts[i] = list.Text(i);
   }
   return count;
+}
+
+int CatalogueCodeOf(const std::string& name) {
+  static const std::unordered_map<std::string, int> byName = [] {
+    std::unordered_map<std::string, int> map;
+    for (int i = 0; i < kCategoryCount; ++i) {
+      map.emplace(CategoryNameTable[i].text, CategoryNameTable[i].code);
+    }
+    return map;
+  }();
+  const auto it = byName.find(name);
+  return it == byName.end() ? 0 : it->second;
 }

@@ -1,9 +1,10 @@
 // Headline extraction from the feed text: plain, case-sensitive substring
 // search for the exact element tags, one read position moving forward only.
+// The ticker shows what this finds, and the feed service's tests read its
+// pages back with it, so both programs share this one reading of a feed.
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 constexpr int kHeadlineSlots = 20;
 
@@ -55,10 +56,6 @@ class HeadlineList {
 // Returns -1 when memory runs out; list then keeps what it held, so the caller
 // can leave what it shows as it was.
 int ExtractHeadlines(const char* buffer, HeadlineList* list);
-// The same pairs as strings, for the feed service and the tests
-// (FeedUrlStrings.cpp; the programs link no string library).
-int ExtractHeadlines(const char* buffer, std::string (&urls)[kHeadlineSlots],
-                     std::string (&texts)[kHeadlineSlots]);
 
 // Allocator of the extracted copies (malloc by default); replaceable so that
 // tests can run out of memory on purpose.

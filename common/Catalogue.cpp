@@ -1,13 +1,7 @@
 // The category catalogue: 326 categories, codes 101 to 426 in order.
-#include "ticker/core/Catalogue.h"
+#include "common/Catalogue.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-#ifndef VANTREL_FEED_HOST
-#define VANTREL_FEED_HOST "127.0.0.1:8642"
-#endif
 
 // Names are shown as they stand: "&amp;" is five characters here, not an
 // ampersand, and is encoded as such in the feed address.
@@ -341,13 +335,7 @@ const CategoryEntry CategoryNameTable[kCategoryCount + 1] = {
     {"~", 0},
 };
 
-CategoryEntry CategoryFeedTable[kCategoryCount + 1];
-
 namespace {
-
-// The feed addresses of all categories, back to back in one heap block.
-char* g_feedUrls = nullptr;
-char g_feedHost[kFeedHostMax + 1];
 
 // Appends to a buffer of size bytes as far as it goes, always NUL-terminated
 // (when size is not 0), and counts the whole length, like snprintf.
@@ -387,17 +375,14 @@ bool IsHostChar(char c) {
          c == '-' || c == '_';
 }
 
-void EnsureFeedTable() {
-  if (CategoryFeedTable[0].text == nullptr) BuildCategoryFeedTable(nullptr);
-}
-
 }  // namespace
 
 const char* LookupCategory(const CategoryEntry* table, int code) {
   if (table == nullptr) return nullptr;
-  // Both tables have kCategoryCount + 1 rows. The scan never goes past them,
-  // even in a table whose rows are still empty (the feed table before it is
-  // built), where no terminator would stop it.
+  // Every table has kCategoryCount + 1 rows (the names here, the ticker's feed
+  // addresses). The scan never goes past them, even in a table whose rows are
+  // still empty (the feed table before it is built), where no terminator would
+  // stop it.
   for (int i = 0; i <= kCategoryCount; ++i) {
     const CategoryEntry& row = table[i];
     if (row.text == nullptr) continue;
@@ -409,11 +394,6 @@ const char* LookupCategory(const CategoryEntry* table, int code) {
 
 const char* GetCategoryName(int code) {
   return LookupCategory(CategoryNameTable, code);
-}
-
-const char* GetCategoryFeedUrl(int code) {
-  EnsureFeedTable();
-  return LookupCategory(CategoryFeedTable, code);
 }
 
 size_t EncodeCategoryName(const char* name, char* out, size_t size) {
@@ -454,32 +434,4 @@ bool IsWellFormedFeedHost(const char* host) {
     if (value < 1 || value > 65535) return false;
   }
   return true;
-}
-
-const char* DefaultFeedHost() {
-  return VANTREL_FEED_HOST;
-}
-
-const char* BuildCategoryFeedTable(const char* host) {
-  const char* chosen = IsWellFormedFeedHost(host) ? host : DefaultFeedHost();
-  if (chosen != g_feedHost) std::snprintf(g_feedHost, sizeof(g_feedHost), "%s", chosen);
-
-  // Measured first, so that one block holds them all.
-  size_t total = 0;
-  for (int i = 0; i < kCategoryCount; ++i) {
-    total += MakeFeedUrl(g_feedHost, CategoryNameTable[i].text, nullptr, 0) + 1;
-  }
-  char* urls = static_cast<char*>(std::malloc(total));
-  if (urls == nullptr) return g_feedHost;  // out of memory: the table stays as it was
-  char* next = urls;
-  for (int i = 0; i < kCategoryCount; ++i) {
-    const size_t length = MakeFeedUrl(g_feedHost, CategoryNameTable[i].text, next, total);
-    CategoryFeedTable[i] = {next, CategoryNameTable[i].code};
-    next += length + 1;
-    total -= length + 1;
-  }
-  CategoryFeedTable[kCategoryCount] = {"~", 0};
-  std::free(g_feedUrls);
-  g_feedUrls = urls;
-  return g_feedHost;
 }
