@@ -84,8 +84,8 @@ class HeadlineAccessTest : public ::testing::Test {
   void SetUp() override {
     CoInitialize(nullptr);
     DeleteSettingsKey();
-    ASSERT_TRUE(SetSettingsDword("URLCODE", kCategory));
-    ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
+    ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, kCategory));
+    ASSERT_TRUE(SetSettingsString(kFeedHostValue, FeedHost().c_str()));
     ASSERT_TRUE(WriteFeedPage(kCategoryName, FeedPage(kSlots)));
     ASSERT_TRUE(browser_.Registered());  // before the start: the ticker inherits its log
     ASSERT_TRUE(StartTicker(&ticker_));
