@@ -4,13 +4,16 @@
 #include <httplib.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -169,6 +172,151 @@ TEST_F(FeedServiceProgram, ServesLiveFeedsAndRereadsTheSourcesFileOnHangup) {
   EXPECT_TRUE(pageHas("c=India%20news", "<headline_text>Alpha<"));
   EXPECT_TRUE(pageHas("c=Top%20stories", "<headline_text>Beta<"));
 
+  kill(pid_, SIGTERM);
+  EXPECT_EQ(ExitStatus(), 0);
+  feeds.stop();
+  feedThread.join();
+}
+
+// The live page of a category as a reader gets it, with its validators.
+struct Answered {
+  int status = 0;
+  std::string body, etag, lastModified, retryAfter;
+};
+
+TEST_F(FeedServiceProgram, RestartsAndKillsWithSourcesDownKeepEveryReadersPage) {
+  // One feed that answers (with an ETag) until it is taken down, one that never does.
+  std::atomic<bool> down{false};
+  std::mutex sentMutex;
+  std::vector<std::string> validatorsSent;
+  httplib::Server feeds;
+  feeds.Get("/(a|never)", [&](const httplib::Request& req, httplib::Response& res) {
+    if (req.matches[1] == "never" || down) {
+      res.status = 500;
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(sentMutex);
+      validatorsSent.push_back(req.get_header_value("If-None-Match"));
+    }
+    res.set_header("ETag", "\"a1\"");
+    if (req.get_header_value("If-None-Match") == "\"a1\"") {
+      res.status = 304;
+      return;
+    }
+    res.set_content(
+        "<rss><channel><title>Fixture</title>"
+        "<item><title>Caf\xC3\xA9 &amp; co &lt;b&gt;</title><link>http://x.example/1</link>"
+        "<pubDate>Tue, 10 Jun 2003 12:00:00 GMT</pubDate></item>"
+        "<item><title>Undated</title><link>http://x.example/2</link></item>"
+        "</channel></rss>",
+        "application/rss+xml");
+  });
+  const int feedPort = feeds.bind_to_any_port("127.0.0.1");
+  std::thread feedThread([&feeds] { feeds.listen_after_bind(); });
+  const std::string base = "http://127.0.0.1:" + std::to_string(feedPort);
+  const std::string sources = dir_ + "/sources.opml";
+  std::ofstream(sources) << "<opml version=\"2.0\"><body><outline text=\"India news\"><outline "
+                            "xmlUrl=\""
+                         << base
+                         << "/a\"/></outline><outline text=\"Top stories\"><outline xmlUrl=\""
+                         << base << "/never\"/></outline></body></opml>\n";
+  const std::string state = dir_ + "/state";
+  const std::string portFile = dir_ + "/port";
+  const auto start = [&](const std::string& stateDir) {
+    unlink(portFile.c_str());
+    Start({"--port", "0", "--port-file", portFile, "--sources", sources, "--state", stateDir,
+           "--refresh", "1", "--retry", "1", "--access-log", dir_ + "/access.log"});
+    return WaitFor(10, [&] { return !ReadFile(portFile).empty(); });
+  };
+  const auto get = [&](const char* category) {
+    httplib::Client client("127.0.0.1", std::atoi(ReadFile(portFile).c_str()));
+    Answered a;
+    auto res = client.Get((std::string("/cgi-local/page?c=") + category + "&o=xml").c_str());
+    if (!res) return a;
+    a = {res->status, res->body, res->get_header_value("ETag"),
+         res->get_header_value("Last-Modified"), res->get_header_value("Retry-After")};
+    return a;
+  };
+
+  ASSERT_TRUE(start(state));
+  // Before any source has had items: 503, so caches keep their last page.
+  const Answered first = get("Top%20stories");
+  EXPECT_EQ(first.status, 503);
+  EXPECT_EQ(first.retryAfter, "1");
+  Answered served;
+  ASSERT_TRUE(WaitFor(10, [&] {
+    served = get("India%20news");
+    return served.status == 200 && served.body.find("<headline_text>Undated<") != std::string::npos;
+  }));
+  // Once the page is in the state, kill without warning, with the source down.
+  const auto committed = [&] {
+    sqlite3* db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2((state + "/state.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+      sqlite3_stmt* q = nullptr;
+      found = sqlite3_prepare_v2(db, "SELECT count(*) FROM pages", -1, &q, nullptr) == SQLITE_OK &&
+              sqlite3_step(q) == SQLITE_ROW && sqlite3_column_int(q, 0) == 1;
+      sqlite3_finalize(q);
+    }
+    sqlite3_close(db);
+    return found;
+  };
+  ASSERT_TRUE(WaitFor(10, committed));
+  down = true;
+  size_t sentBefore = 0;
+  {
+    std::lock_guard<std::mutex> lock(sentMutex);
+    sentBefore = validatorsSent.size();
+  }
+  kill(pid_, SIGKILL);
+  EXPECT_EQ(ExitStatus(), -1);
+
+  for (int round = 0; round < 2; ++round) {
+    // The very first request gets the same bytes and validators.
+    ASSERT_TRUE(start(state)) << ReadFile(dir_ + "/stderr");
+    const Answered again = get("India%20news");
+    EXPECT_EQ(again.status, 200) << round;
+    EXPECT_EQ(again.body, served.body) << round;
+    EXPECT_EQ(again.etag, served.etag) << round;
+    EXPECT_EQ(again.lastModified, served.lastModified) << round;
+    EXPECT_EQ(get("Top%20stories").status, 503) << round;
+    // The source still down fails in turn; the page stays.
+    ASSERT_TRUE(WaitFor(10, [&] {
+      return ReadFile(dir_ + "/stderr").find("HTTP status 500; keeping 2 items") !=
+             std::string::npos;
+    })) << ReadFile(dir_ + "/stderr");
+    EXPECT_EQ(get("India%20news").body, served.body);
+    if (round == 0) {
+      kill(pid_, SIGTERM);
+      EXPECT_EQ(ExitStatus(), 0);
+    }
+  }
+  // Back up: asked with the kept validator, and answered 304.
+  down = false;
+  ASSERT_TRUE(WaitFor(10, [&] {
+    std::lock_guard<std::mutex> lock(sentMutex);
+    return validatorsSent.size() > sentBefore;
+  }));
+  {
+    std::lock_guard<std::mutex> lock(sentMutex);
+    EXPECT_EQ(validatorsSent[0], "");
+    EXPECT_EQ(validatorsSent[sentBefore], "\"a1\"");
+  }
+  kill(pid_, SIGTERM);
+  EXPECT_EQ(ExitStatus(), 0);
+
+  // A state file that is no database: set aside, never deleted, and the
+  // service starts on a new one.
+  std::ofstream(state + "/state.db", std::ios::trunc) << "not a database\n";
+  ASSERT_TRUE(start(state)) << ReadFile(dir_ + "/stderr");
+  EXPECT_NE(
+      ReadFile(dir_ + "/stderr").find("state.db cannot be used (file is not a database); kept as "),
+      std::string::npos)
+      << ReadFile(dir_ + "/stderr");
+  EXPECT_EQ(std::system(("grep -qx 'not a database' '" + state + "'/state.db.bad-*").c_str()), 0);
+  EXPECT_EQ(get("Top%20stories").status, 503);
   kill(pid_, SIGTERM);
   EXPECT_EQ(ExitStatus(), 0);
   feeds.stop();
