@@ -490,7 +490,7 @@ void LiveFeeds::Worker() {
     const std::string wait = std::to_string((plan.delay.count() + 500) / 1000) + " s";
     if (next->gone) {
       logger_("source " + next->listed.url + " (" + next->listed.category + "): " + next->error +
-              ", gone; its items leave the page, asked again in " + wait);
+              "; its items leave the page, asked again in " + wait);
     } else if (!next->error.empty()) {
       logger_("source " + next->listed.url + " (" + next->listed.category + "): " + next->error +
               "; keeping " + std::to_string(next->feed.items.size()) + " items, retry in " + wait);
