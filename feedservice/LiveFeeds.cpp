@@ -49,6 +49,15 @@ int64_t WallMs() {
       .count();
 }
 
+// Printable ASCII and blanks, as long as a header we would have kept.
+bool IsHeaderValue(const std::string& text) {
+  if (text.size() > 8192) return false;
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) return false;
+  }
+  return true;
+}
+
 bool KnownStatus(const std::string& status) {
   return status == "pending" || status == "ok" || status == "not modified" || status == "error" ||
          status == "gone";
@@ -126,15 +135,20 @@ std::string LiveFeeds::FetchUrl(const Source& source) const {
 
 void LiveFeeds::Restore(Source* source, StoredSource& stored, double random) const {
   const CodePage& codePage = *settings_.codePage;
-  source->etag = stored.etag;
-  source->lastModified = stored.lastModified;
+  // Validators go back out as request headers: only what a header could hold.
+  if (IsHeaderValue(stored.etag) && IsHeaderValue(stored.lastModified)) {
+    source->etag = stored.etag;
+    source->lastModified = stored.lastModified;
+  }
   source->failuresInRow = stored.failuresInRow;
   source->gone = stored.gone;
   source->status = KnownStatus(stored.status) ? stored.status : "pending";
   source->error = stored.lastError;
   source->lastFetch = stored.lastFetch;
   source->lastSuccess = stored.lastSuccess;
-  source->waitReason = stored.waitReason;
+  for (const char* reason : {"Retry-After", "failures", "max-age", "ttl", "gone"}) {
+    if (stored.waitReason == reason) source->waitReason = reason;
+  }
   // Only an address that reads as one a feed could have sent.
   if (!stored.movedTo.empty() && CleanLink(stored.movedTo, "") == stored.movedTo) {
     source->movedTo = stored.movedTo;

@@ -807,6 +807,7 @@ TEST(LiveFeeds, KeptStateComesBackAsItWasAndIsCheckedLikeAFeed) {
          "UPDATE items SET link = 'javascript:alert(1)' WHERE position = 1;"
          "UPDATE items SET title = x'00ff3c' WHERE position = 2;"
          "UPDATE pages SET body = '<url>http://forged.example/</url>';"
+         "UPDATE sources SET etag = '\"e1\"' || char(13, 10) || 'X-Injected: 1';"
          "INSERT INTO sources(category, url, failures) VALUES('India news', 'http://x.example/', "
          "'many');");
   {
@@ -823,6 +824,13 @@ TEST(LiveFeeds, KeptStateComesBackAsItWasAndIsCheckedLikeAFeed) {
     EXPECT_NE(log.find("skipping a damaged item row"), std::string::npos) << log;
     EXPECT_NE(log.find("skipping a damaged source row"), std::string::npos) << log;
     EXPECT_NE(log.find("do not read as headlines"), std::string::npos) << log;
+    // A validator that could smuggle a header into the request is not sent.
+    live.Start();
+    ASSERT_TRUE(WaitFor(10, [&] { return StatusOf(live, url).fetches >= 1; }));
+    {
+      std::lock_guard<std::mutex> lock(logMutex);
+      EXPECT_EQ(etagsSent.back(), "");
+    }
 
     // A source that leaves the sources file leaves the state.
     live.SetSources({{"Top stories", "http://down.example/"}});
