@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "feedservice/LiveFeeds.h"
+#include "feedservice/live/LiveFeeds.h"
 
 namespace {
 

@@ -200,7 +200,7 @@ int CHtmlDump::InitializeInternet(HINTERNET* session) {
   // missing value counts as an empty proxy text and is still tried; a value
   // stored empty means the user has set none, so there is nothing to try.
   char proxy[kProxyTextSize] = "";
-  if (GetRegistryString("PROXY", proxy) == 1 && proxy[0] == '\0') {
+  if (GetRegistryString(kProxyValue, proxy) == 1 && proxy[0] == '\0') {
     ShowBox(kProxyWarningText, kProxyWarningCaption);
     return 0;
   }

@@ -2,7 +2,8 @@
 #include "feedservice/live/Schedule.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "feedservice/text/Ascii.h"
 
 using std::chrono::milliseconds;
 
@@ -82,7 +83,5 @@ std::string HostOf(std::string_view url) {
   } else {
     rest = rest.substr(0, rest.find(':'));
   }
-  std::string host;
-  for (char c : rest) host += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return host;
+  return AsciiLowerCase(rest);
 }

@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "feedservice/FeedParser.h"
+#include "feedservice/text/FeedParser.h"
 
 // One source's row: keyed by category and address as the sources file gives them.
 struct StoredSource {

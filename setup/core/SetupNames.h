@@ -2,11 +2,10 @@
 // settings key and one Start-menu group.
 #pragma once
 
+// The settings key and the category Setup stores there are the ticker's too.
+#include "common/SettingsNames.h"
+
 // The program directory; files in it are named by appending "\<name>".
 constexpr char kProgramDirectory[] = "c:\\Vantrel";
-// Under HKEY_LOCAL_MACHINE; the ticker reads the same key.
-constexpr char kSettingsKey[] = "Software\\Vantrel";
 // Appended to the current user's Programs folder.
 constexpr char kProgramGroupSuffix[] = "\\Vantrel";
-
-constexpr unsigned long kDefaultCategoryCode = 282;

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "tests/support/Ticker.h"
 #include "ticker/FeedFile.h"
 #include "ticker/HtmlDump.h"
-#include "ticker/core/Catalogue.h"
 
 using namespace testsupport;
 
@@ -383,8 +383,8 @@ TEST_F(HtmlDumpTest, AnEndlessBodyEndsTheTickersPassWithinItsLimits) {
     ~SettingsRemover() { DeleteSettingsKey(); }
   } removeSettings;  // after the ticker has ended
   WireServer server(Wire::kEndless);
-  ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", server.Host().c_str()));
+  ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, 282));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, server.Host().c_str()));
   ClearTraceLog();
 
   // The pass writes a chunk and a log line per 1023 bytes, which takes a
@@ -460,11 +460,8 @@ class ProxyFallbackTest : public HtmlDumpTest {
  protected:
   void SetUp() override {
     HtmlDumpTest::SetUp();
-    HKEY key;
-    keyExisted_ =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) == ERROR_SUCCESS;
-    if (keyExisted_) RegCloseKey(key);
-    proxyExisted_ = GetSettingsString("PROXY", &savedProxy_);
+    keyExisted_ = KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
+    proxyExisted_ = GetSettingsString(kProxyValue, &savedProxy_);
     saved_ = g_internetSessionCalls;
     g_fake = &fake_;
     g_internetSessionCalls = {FakeOpen, FakeSetOption};
@@ -475,7 +472,7 @@ class ProxyFallbackTest : public HtmlDumpTest {
     if (!keyExisted_) {
       DeleteSettingsKey();
     } else if (proxyExisted_) {
-      SetSettingsString("PROXY", savedProxy_.c_str());
+      SetSettingsString(kProxyValue, savedProxy_.c_str());
     } else {
       RemoveProxyValue();
     }
@@ -484,9 +481,8 @@ class ProxyFallbackTest : public HtmlDumpTest {
 
   static void RemoveProxyValue() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_SET_VALUE, &key) ==
-        ERROR_SUCCESS) {
-      RegDeleteValueA(key, "PROXY");
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, kProxyValue);
       RegCloseKey(key);
     }
   }
@@ -499,7 +495,7 @@ class ProxyFallbackTest : public HtmlDumpTest {
 };
 
 TEST_F(ProxyFallbackTest, ProxyStoredButEmptyWarnsWithoutTryingIt) {
-  ASSERT_TRUE(SetSettingsString("PROXY", ""));
+  ASSERT_TRUE(SetSettingsString(kProxyValue, ""));
   fake_.failOpens = 1;
   ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
 
@@ -537,12 +533,12 @@ TEST_F(ProxyFallbackTest, TriesTheStoredProxyWhenTheSystemSettingsFail) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.proxy == nullptr) {
-      ASSERT_TRUE(SetSettingsString("PROXY", "placeholder"));
+      ASSERT_TRUE(SetSettingsString(kProxyValue, "placeholder"));
       RemoveProxyValue();
     } else if (std::string(c.proxy) == "(no key)") {
       DeleteSettingsKey();
     } else {
-      ASSERT_TRUE(SetSettingsString("PROXY", c.proxy));
+      ASSERT_TRUE(SetSettingsString(kProxyValue, c.proxy));
     }
     fake_ = FakeSession{};
     fake_.failOpens = c.failOpens;
@@ -580,7 +576,7 @@ TEST_F(ProxyFallbackTest, TriesTheStoredProxyWhenTheSystemSettingsFail) {
 TEST_F(ProxyFallbackTest, AWorkingDefaultSessionNeverLooksAtTheProxy) {
   const std::string url = ServePage("Feed download default", "direct\n");
   for (const char* proxy : {"", "proxy.test:8080"}) {
-    ASSERT_TRUE(SetSettingsString("PROXY", proxy));
+    ASSERT_TRUE(SetSettingsString(kProxyValue, proxy));
     fake_ = FakeSession{};
 
     BoxWatcher warnings("Warning");
