@@ -467,6 +467,7 @@ TEST_F(HtmlDumpTest, AnUnreachableFeedHostIsAskedOnceMoreThroughTheStoredProxy) 
 
   // The proxy gone as well: the reload shows the failure box, once.
   proxy.reset();
+  boxes.clear();
   ASSERT_TRUE(ReloadAndWait(&ticker, &boxes));
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, kOpenUrlFailed);
