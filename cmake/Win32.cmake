@@ -194,14 +194,16 @@ target_link_libraries(codepage_feed_test PRIVATE testsupport gtest_main)
 add_dependencies(codepage_feed_test Vantrel ${TEST_TOOLS})
 if(WINE_TESTS)
   add_test(NAME ${T}.system.download_to_uninstall
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/system-test ${TESTBED_DIR} $<TARGET_FILE:system_test>
-                   ${RELEASE_ZIP})
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/system/system-test.sh ${TESTBED_DIR}
+                   $<TARGET_FILE:system_test> ${RELEASE_ZIP})
   add_test(NAME ${T}.system.live_feed_headlines
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/live-feed-test ${TESTBED_DIR} ${FEEDSERVICE_EXE}
-                   $<TARGET_FILE:live_feed_test> ${CMAKE_SOURCE_DIR}/tests/system/fixtures)
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/system/feed-test.sh live ${TESTBED_DIR}
+                   ${FEEDSERVICE_EXE} $<TARGET_FILE:live_feed_test>
+                   ${CMAKE_SOURCE_DIR}/tests/system/fixtures)
   add_test(NAME ${T}.system.codepage_feed_headlines
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/codepage-feed-test ${TESTBED_DIR} ${FEEDSERVICE_EXE}
-                   $<TARGET_FILE:codepage_feed_test> ${CMAKE_SOURCE_DIR}/tests/system/fixtures)
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/system/feed-test.sh codepage ${TESTBED_DIR}
+                   ${FEEDSERVICE_EXE} $<TARGET_FILE:codepage_feed_test>
+                   ${CMAKE_SOURCE_DIR}/tests/system/fixtures)
   set_tests_properties(${T}.system.download_to_uninstall ${T}.system.live_feed_headlines
                        ${T}.system.codepage_feed_headlines PROPERTIES
     LABELS system TIMEOUT 600 FIXTURES_REQUIRED ${TESTBED} RESOURCE_LOCK ${TESTBED}

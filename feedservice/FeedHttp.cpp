@@ -3,10 +3,22 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "feedservice/HttpCache.h"
 
 namespace {
+
+// Header lines longer than this are ignored: no field read here is anywhere
+// near it, and an answer's giant ETag is then neither kept nor sent back.
+constexpr size_t kMaxHeaderLine = 8 * 1024;
+// Delta-seconds from 2^31 (about 68 years) on read as 2^31, as HTTP caches do.
+constexpr int64_t kMaxDeltaSeconds = int64_t{1} << 31;
 
 struct Transfer {
   std::string* body;
@@ -14,6 +26,13 @@ struct Transfer {
   bool overflow = false;
   HttpFetchResult* result;
   const std::atomic<bool>* abort;
+  // The status of every answer in turn (redirects, then the final one).
+  std::vector<int> statuses;
+  // Raw fields of the answer being read.
+  std::string retryAfter;
+  std::string cacheControl;  // every Cache-Control line, joined with commas
+  std::string expires;
+  std::string date;
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -59,23 +78,128 @@ std::string CharsetOf(const std::string& contentType) {
   return value;
 }
 
+// The status code of a status line ("HTTP/1.1 301 Moved", "HTTP/2 200"), or 0.
+int StatusOfLine(const std::string& line) {
+  const size_t space = line.find(' ');
+  if (space == std::string::npos || line.size() < space + 4) return 0;
+  int status = 0;
+  for (size_t i = space + 1; i < space + 4; ++i) {
+    if (line[i] < '0' || line[i] > '9') return 0;
+    status = status * 10 + (line[i] - '0');
+  }
+  return status;
+}
+
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   Transfer* t = static_cast<Transfer*>(user);
-  const std::string line(data, size * count);
+  const size_t bytes = size * count;
+  const std::string line(data, std::min(bytes, kMaxHeaderLine + 1));
   std::string value;
   if (line.compare(0, 5, "HTTP/") == 0) {
     // A new response (after a redirect): forget the previous one's fields.
     t->result->etag.clear();
     t->result->lastModified.clear();
     t->result->charset.clear();
+    t->retryAfter.clear();
+    t->cacheControl.clear();
+    t->expires.clear();
+    t->date.clear();
+    const int status = StatusOfLine(line);
+    if (status < 100 || status >= 200) t->statuses.push_back(status);  // not 1xx interim
+  } else if (line.size() > kMaxHeaderLine) {
+    // Too long to be any field read here: ignored.
   } else if (HeaderIs(line, "etag", &value)) {
     t->result->etag = value;
   } else if (HeaderIs(line, "last-modified", &value)) {
     t->result->lastModified = value;
   } else if (HeaderIs(line, "content-type", &value)) {
     t->result->charset = CharsetOf(value);
+  } else if (HeaderIs(line, "retry-after", &value)) {
+    t->retryAfter = value;
+  } else if (HeaderIs(line, "cache-control", &value)) {
+    if (t->cacheControl.size() + value.size() < kMaxHeaderLine) {
+      t->cacheControl += t->cacheControl.empty() ? value : "," + value;
+    }
+  } else if (HeaderIs(line, "expires", &value)) {
+    t->expires = value;
+  } else if (HeaderIs(line, "date", &value)) {
+    t->date = value;
   }
-  return size * count;
+  return bytes;
+}
+
+std::string_view TrimmedView(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// HTTP delta-seconds: digits only, saturating at kMaxDeltaSeconds.
+bool DeltaSeconds(std::string_view text, int64_t* seconds) {
+  if (text.empty()) return false;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = std::min(value * 10 + (c - '0'), kMaxDeltaSeconds);
+  }
+  *seconds = value;
+  return true;
+}
+
+// Retry-After as a time: delta-seconds from now or an HTTP date; 0 when
+// unreadable or absurdly far (then the usual retry applies).
+int64_t RetryAfterTime(std::string_view value, int64_t now) {
+  int64_t seconds = 0;
+  if (DeltaSeconds(value, &seconds)) return seconds < kMaxDeltaSeconds ? now + seconds : 0;
+  if (ParseHttpDate(value, &seconds) && seconds > 0) return seconds;
+  return 0;
+}
+
+// How long the final answer says it stays fresh: Cache-Control max-age (no-cache
+// and no-store: not at all), else Expires less the answer's Date (now when it
+// has none, so that a clock set wrong at either end is not taken for freshness).
+int64_t FreshUntil(const Transfer& t, int64_t now) {
+  bool hasMaxAge = false;
+  int64_t lifetime = 0;
+  std::string_view rest = t.cacheControl;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string_view directive = TrimmedView(rest.substr(0, comma));
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    const size_t equals = directive.find('=');
+    std::string name(TrimmedView(directive.substr(0, equals)));
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "no-cache" || name == "no-store") return 0;
+    if (name == "max-age" && equals != std::string_view::npos && !hasMaxAge) {
+      std::string_view value = TrimmedView(directive.substr(equals + 1));
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = value.substr(1, value.size() - 2);
+      }
+      hasMaxAge = DeltaSeconds(value, &lifetime);
+    }
+  }
+  int64_t expires = 0;
+  if (!hasMaxAge && ParseHttpDate(t.expires, &expires)) {
+    int64_t date = 0;
+    lifetime = expires - (ParseHttpDate(t.date, &date) ? date : now);
+  }
+  return lifetime > 0 ? now + lifetime : 0;
+}
+
+// The address a chain of redirects ends at when every one was permanent (301
+// or 308) and the final answer is the feed (2xx or 304); empty otherwise. A
+// count of answers that does not match curl's count of redirects (a proxy's
+// own answer in between) gives empty too.
+std::string MovedTo(const Transfer& t, long redirects, const char* effective,
+                    const std::string& url) {
+  if (redirects <= 0 || effective == nullptr || url == effective) return {};
+  if (t.statuses.size() != static_cast<size_t>(redirects) + 1) return {};
+  const int final = t.statuses.back();
+  if (final != 304 && (final < 200 || final >= 300)) return {};
+  for (size_t i = 0; i + 1 < t.statuses.size(); ++i) {
+    if (t.statuses[i] != 301 && t.statuses[i] != 308) return {};
+  }
+  return effective;
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -100,7 +224,7 @@ HttpFetchResult HttpFetch(const std::string& url, const std::string& etag,
     result.error = "cannot start a transfer";
     return result;
   }
-  Transfer transfer{&result.body, limits.maxBytes, false, &result, abort};
+  Transfer transfer{&result.body, limits.maxBytes, false, &result, abort, {}, {}, {}, {}, {}};
   char errorText[CURL_ERROR_SIZE] = "";
   curl_slist* headers = nullptr;
   if (!etag.empty()) headers = curl_slist_append(headers, ("If-None-Match: " + etag).c_str());
@@ -132,8 +256,19 @@ HttpFetchResult HttpFetch(const std::string& url, const std::string& etag,
   const CURLcode code = curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  long redirects = 0;
+  curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
+  const char* effective = nullptr;
+  curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+  if (code == CURLE_OK) result.movedTo = MovedTo(transfer, redirects, effective, url);
   curl_easy_cleanup(curl);
   curl_slist_free_all(headers);
+
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  result.status = static_cast<int>(status);
+  // What an error answer asks counts even when its body did not come whole.
+  if (status == 429 || status == 503) result.retryAfter = RetryAfterTime(transfer.retryAfter, now);
+  result.gone = status == 410;
 
   if (transfer.overflow || code == CURLE_FILESIZE_EXCEEDED) {
     result.error = "feed larger than " + std::to_string(limits.maxBytes) + " bytes; cut off";
@@ -145,9 +280,18 @@ HttpFetchResult HttpFetch(const std::string& url, const std::string& etag,
     result.kind = HttpFetchResult::kNotModified;
   } else if (status >= 200 && status < 300) {
     result.kind = HttpFetchResult::kOk;
+  } else if (status == 429 || status == 503) {
+    result.error = "HTTP status " + std::to_string(status) +
+                   (status == 429 ? " Too Many Requests" : " Service Unavailable");
+    if (result.retryAfter != 0) {
+      result.error += ", retry after " + FormatHttpDate(result.retryAfter);
+    }
+  } else if (status == 410) {
+    result.error = "HTTP status 410 Gone: the publisher has removed the feed";
   } else {
     result.error = "HTTP status " + std::to_string(status);
   }
+  if (result.kind != HttpFetchResult::kError) result.freshUntil = FreshUntil(transfer, now);
   if (result.kind == HttpFetchResult::kError) result.body.clear();
   return result;
 }

@@ -26,9 +26,11 @@ struct HttpFetchResult {
   int64_t retryAfter = 0;  // 429 or 503 with a readable Retry-After: not before then; 0 none
   bool gone = false;       // 410 Gone (kind kError)
   // Where a chain of permanent redirects (301 or 308 from the requested address
-  // on) leads; empty when there was none or a hop was temporary.
+  // on) leads; empty when there was none or a hop was temporary, and unless
+  // the final answer is 2xx or 304.
   std::string movedTo;
   // The feed's own freshness: Cache-Control max-age, else Expires; 0 none.
+  // Read from 2xx and 304 answers only.
   int64_t freshUntil = 0;
 };
 

@@ -7,6 +7,8 @@
 namespace {
 
 constexpr std::string_view kRss10 = "http://purl.org/rss/1.0/";
+// RSS 2.0 elements in a namespace of their own, as some publishers still write.
+constexpr std::string_view kRssUserland = "http://backend.userland.com/rss2";
 constexpr std::string_view kRss09 = "http://my.netscape.com/rdf/simple/0.9/";
 constexpr std::string_view kAtom = "http://www.w3.org/2005/Atom";
 constexpr std::string_view kAtom03 = "http://purl.org/atom/ns#";
@@ -17,13 +19,32 @@ constexpr std::string_view kMediaRss = "http://search.yahoo.com/mrss/";
 // Longest text collected for one field; the rest of a longer one is ignored.
 constexpr size_t kMaxFieldBytes = 64 * 1024;
 
-// The feed vocabularies' own elements: no namespace (RSS 2.0), RSS 1.0 / 0.9
-// and Atom.
+// The feed vocabularies' own elements: no namespace or userland's (RSS 2.0),
+// RSS 1.0 / 0.9 and Atom.
 bool IsFeedNamespace(std::string_view ns) {
-  return ns.empty() || ns == kRss10 || ns == kRss09 || ns == kAtom || ns == kAtom03;
+  return ns.empty() || ns == kRssUserland || ns == kRss10 || ns == kRss09 || ns == kAtom ||
+         ns == kAtom03;
 }
 
-enum class Field { kNone, kTitle, kOtherTitle, kLink, kGuid, kDate, kUpdated, kFeedTitle };
+// Longest <ttl> read, in digits: nine are nearly two thousand years of minutes.
+constexpr size_t kMaxTtlDigits = 9;
+
+// An RSS <ttl> in minutes as seconds: digits only, blanks around allowed; 0
+// when empty, unreadable or longer than kMaxTtlDigits.
+int64_t TtlSeconds(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return 0;
+  text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+  if (text.size() > kMaxTtlDigits) return 0;
+  int64_t minutes = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    minutes = minutes * 10 + (c - '0');
+  }
+  return minutes * 60;
+}
+
+enum class Field { kNone, kTitle, kOtherTitle, kLink, kGuid, kDate, kUpdated, kFeedTitle, kTtl };
 
 // A title as written, and how to read it.
 struct RawTitle {
@@ -136,6 +157,8 @@ class FeedReader : public XmlReader {
  public:
   std::vector<RawItem> items;
   RawTitle feedTitle;
+  std::string ttl;
+  bool sawTtl = false;
   bool sawRoot = false;
   bool isFeed = false;
 
@@ -148,7 +171,8 @@ class FeedReader : public XmlReader {
     stack_.emplace_back(local);
     if (!sawRoot) {
       sawRoot = true;
-      isFeed = (local == "rss" && ns.empty()) || (local == "RDF" && ns == kRdf) ||
+      isFeed = (local == "rss" && (ns.empty() || ns == kRssUserland)) ||
+               (local == "RDF" && ns == kRdf) ||
                (local == "feed" && (ns == kAtom || ns == kAtom03));
       if (!isFeed) Fail("not an RSS or Atom feed (root element " + std::string(local) + ")");
       return;
@@ -168,6 +192,9 @@ class FeedReader : public XmlReader {
       } else if (feedElement && local == "title" && !feedTitle.seen && inChannel) {
         feedTitle = TitleKind(ns, attributes);
         StartField(Field::kFeedTitle);
+      } else if (feedElement && local == "ttl" && !sawTtl && inChannel) {
+        sawTtl = true;
+        StartField(Field::kTtl);
       }
       return;
     }
@@ -278,6 +305,8 @@ class FeedReader : public XmlReader {
       target = &items.back().date;
     } else if (field_ == Field::kUpdated) {
       target = &items.back().updated;
+    } else if (field_ == Field::kTtl) {
+      target = &ttl;
     } else {
       return;
     }
@@ -306,6 +335,7 @@ bool ParseFeedDocument(std::string_view bytes, std::string_view charsetHint,
   }
   ParsedFeed result;
   result.title = CleanTitle(reader.feedTitle, codePage);
+  result.ttl = TtlSeconds(reader.ttl);
   for (const RawItem& raw : reader.items) {
     FeedItem item;
     item.title = CleanTitle(raw.title, codePage);

@@ -2,6 +2,7 @@
 #include "feedservice/LivePage.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "feedservice/FeedPage.h"
@@ -14,21 +15,52 @@ int64_t ItemTime(const FeedItem& item) {
 }
 
 std::vector<MergedItem> MergeFeedItems(const std::vector<const ParsedFeed*>& feeds) {
-  std::vector<MergedItem> all;
+  struct Candidate {
+    MergedItem merged;
+    int64_t time;
+  };
+  std::vector<Candidate> all;
   for (size_t f = 0; f < feeds.size(); ++f) {
-    for (const FeedItem& item : feeds[f]->items) all.push_back({&item, f});
+    for (const FeedItem& item : feeds[f]->items) all.push_back({{&item, f}, ItemTime(item)});
   }
-  std::stable_sort(all.begin(), all.end(), [](const MergedItem& a, const MergedItem& b) {
-    const bool aDated = a.item->published != 0;
-    const bool bDated = b.item->published != 0;
-    if (aDated != bDated) return aDated;
-    return a.item->published > b.item->published;
+  // Newest first; items without a time after all others; ties in feed order,
+  // then in each feed's own order (the stable sort keeps both).
+  std::stable_sort(all.begin(), all.end(), [](const Candidate& a, const Candidate& b) {
+    if ((a.time != 0) != (b.time != 0)) return a.time != 0;
+    return a.time > b.time;
   });
+  // One item per address: the first in this order, the newer one.
+  std::vector<Candidate> unique;
+  std::unordered_set<std::string_view> links;
+  for (const Candidate& c : all) {
+    if (links.insert(c.merged.item->link).second) unique.push_back(c);
+  }
+
+  // Each feed that holds items is owed its newest ones up to an equal share of
+  // the page; the slots left go to the newest of the rest, whatever their feed.
+  std::vector<size_t> held(feeds.size(), 0);
+  for (const Candidate& c : unique) ++held[c.merged.feed];
+  const size_t holding = feeds.size() - std::count(held.begin(), held.end(), size_t{0});
+  const size_t share = holding == 0 ? 0 : kMaxPageItems / holding;
+  std::vector<size_t> taken(feeds.size(), 0);
+  std::vector<bool> chosen(unique.size(), false);
+  size_t count = 0;
+  for (size_t i = 0; i < unique.size(); ++i) {
+    if (taken[unique[i].merged.feed] < share) {
+      ++taken[unique[i].merged.feed];
+      chosen[i] = true;
+      ++count;
+    }
+  }
+  for (size_t i = 0; i < unique.size() && count < kMaxPageItems; ++i) {
+    if (!chosen[i]) {
+      chosen[i] = true;
+      ++count;
+    }
+  }
   std::vector<MergedItem> page;
-  std::unordered_set<std::string> links;
-  for (const MergedItem& m : all) {
-    if (page.size() >= kMaxPageItems) break;
-    if (links.insert(m.item->link).second) page.push_back(m);
+  for (size_t i = 0; i < unique.size(); ++i) {
+    if (chosen[i]) page.push_back(unique[i].merged);
   }
   return page;
 }

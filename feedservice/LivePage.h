@@ -16,9 +16,11 @@ constexpr size_t kMaxPageItems = 20;
 // was first seen (an item not yet seen keeps its date).
 int64_t ItemTime(const FeedItem& item);
 
-// Items of all feeds, newest first (undated items after the dated ones, in
-// their feeds' order), one per article address, at most kMaxPageItems. Each
-// result names the feed it came from by index.
+// The fair page of all feeds: with k feeds holding items, each gets its
+// newest up to kMaxPageItems / k of the slots, the newest of the rest fill
+// the others. One item per article address (the newer counts); ordered newest
+// first by ItemTime, ties in feed order, then each feed's own order; items
+// with no time last. Each result names the feed it came from by index.
 struct MergedItem {
   const FeedItem* item;
   size_t feed;

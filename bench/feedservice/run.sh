@@ -36,6 +36,7 @@ for tool in wrk nginx curl python3; do
 done
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
+source "$repo/scripts/lib.sh"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/feedservice-bench-XXXXXX")
@@ -53,25 +54,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_for() {  # wait_for SECONDS COMMAND...: bounded poll
-  local end=$((SECONDS + $1)); shift
-  until "$@"; do
-    [ $SECONDS -lt $end ] || return 1
-    sleep 0.1
-  done
-}
-
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 
 # The service, on a free port.
 mkdir -p "$work/feeds" "$work/html/cgi-local" "$work/html/sources"
-"$exe" --port 0 --port-file "$work/port" --data "$work/feeds" \
-  --access-log "$work/feedservice.log" 2>"$work/feedservice.err" &
-svc_pid=$!
-wait_for 10 test -s "$work/port" || { echo "feed service did not start" >&2; exit 1; }
-svc_port=$(cat "$work/port")
+start_feedservice "$work/feedservice" "$exe" --data "$work/feeds" \
+  --access-log "$work/feedservice.log" || exit 1
+svc_pid=$feedservice_pid
+svc_port=$feedservice_port
 svc="http://127.0.0.1:$svc_port"
 
 # The page it generates, saved for the overlay and for nginx.
@@ -157,11 +149,10 @@ open(opml_path, "w").write("\n".join(lines) + "\n")
 PY
 
 start_live() {  # start_live NAME REFRESH_SECONDS: a service with the sources; sets live_port
-  "$exe" --port 0 --port-file "$work/port-$1" --sources "$work/sources.opml" --refresh "$2" \
-    --parallel 4 --access-log "$work/feedservice-$1.log" 2>"$work/feedservice-$1.err" &
-  live_pids+=($!)
-  wait_for 10 test -s "$work/port-$1" || { echo "live feed service $1 did not start" >&2; exit 1; }
-  live_port=$(cat "$work/port-$1")
+  start_feedservice "$work/feedservice-$1" "$exe" --sources "$work/sources.opml" \
+    --refresh "$2" --parallel 4 --access-log "$work/feedservice-$1.log" || exit 1
+  live_pids+=("$feedservice_pid")
+  live_port=$feedservice_port
 }
 fetches() {  # fetches PORT: fetches finished by all sources so far
   curl -sf "http://127.0.0.1:$1/health/sources" | awk -F'\t' 'NR > 2 { n += $5 } END { print n + 0 }'

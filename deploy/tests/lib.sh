@@ -1,8 +1,9 @@
 # Helpers shared by the deploy tests: a work directory removed at exit,
-# bounded polls, free loopback ports, feed service instances started and
-# stopped by process id.
+# free loopback ports, feed service instances started and stopped by process
+# id; bounded polls and the start itself come from scripts/lib.sh.
 # shellcheck shell=bash
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 FEEDSERVICE=$(realpath "${FEEDSERVICE:?set FEEDSERVICE before sourcing lib.sh}")
 
@@ -26,29 +27,18 @@ fail() {
   exit 1
 }
 
-wait_for() {  # wait_for SECONDS COMMAND...: bounded poll, 0.1 s apart
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt "$end" ] || return 1
-    sleep 0.1
-  done
-}
-
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 
 # start_service NAME ARGS...: the feed service on loopback with ARGS; its port
-# in $work/NAME.port, its access log $work/NAME.log, its stderr $work/NAME.err.
+# in $work/NAME.port, its access log $work/NAME.log, its output $work/NAME.out.
 start_service() {
-  local name=$1
+  local name=$1 status=0
   shift
-  rm -f "$work/$name.port"
-  "$FEEDSERVICE" --listen 127.0.0.1 --port-file "$work/$name.port" \
-    --access-log "$work/$name.log" "$@" 2>>"$work/$name.err" &
-  service_pids[$name]=$!
-  wait_for 10 test -s "$work/$name.port" || fail "service $name did not start: $(cat "$work/$name.err")"
+  start_feedservice "$work/$name" "$FEEDSERVICE" --access-log "$work/$name.log" "$@" || status=$?
+  service_pids[$name]=$feedservice_pid
+  [ "$status" -eq 0 ] || fail "service $name did not start"
 }
 
 port_of() { cat "$work/$1.port"; }

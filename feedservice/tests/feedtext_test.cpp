@@ -258,6 +258,32 @@ TEST(FeedParser, ReadsTheUsualDialectsAndEncodings) {
   }
 }
 
+TEST(FeedParser, ReadsUserlandRssAndTheChannelsTtl) {
+  // RSS 2.0 in userland's namespace is RSS 2.0; the channel's first <ttl>
+  // counts, in minutes, not an item's.
+  ParsedFeed feed;
+  std::string error;
+  ASSERT_TRUE(ParseFeedDocument(
+      "<rss version=\"2.0\" xmlns=\"http://backend.userland.com/rss2\"><channel><ttl> 30 </ttl>"
+      "<item><title>One</title><link>http://example.org/1</link><ttl>5</ttl></item>"
+      "<ttl>7</ttl></channel></rss>",
+      "", "http://example.org/", &feed, &error))
+      << error;
+  EXPECT_EQ(feed.items.size(), 1u);
+  EXPECT_EQ(feed.ttl, 1800);
+  const std::pair<const char*, int64_t> ttls[] = {
+      {"999999999", 59999999940}, {"1000000000", 0}, {"-5", 0}, {"1 hour", 0}, {"", 0}};
+  for (const auto& [ttl, seconds] : ttls) {
+    ASSERT_TRUE(
+        ParseFeedDocument(std::string("<rss><channel><ttl>") + ttl + "</ttl></channel></rss>", "",
+                          "http://example.org/", &feed, &error));
+    EXPECT_EQ(feed.ttl, seconds) << ttl;
+  }
+  // Another namespace on the root is still no feed.
+  EXPECT_FALSE(ParseFeedDocument("<rss xmlns=\"http://example.org/rss\"/>", "",
+                                 "http://example.org/", &feed, &error));
+}
+
 TEST(FeedParser, RefusesHostileAndBrokenDocumentsQuickly) {
   std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
   for (int i = 1; i < 10; ++i) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include "feedservice/AccessLog.h"
+#include "feedservice/FeedHttp.h"
 #include "feedservice/FeedServer.h"
+#include "feedservice/HttpCache.h"
 #include "feedservice/LiveFeeds.h"
 #include "ticker/core/Catalogue.h"
 #include "ticker/core/FeedExtract.h"
@@ -73,6 +76,7 @@ class FixtureFeeds {
     std::string etag;
     int status = 200;
     bool hang = false;
+    std::vector<std::pair<std::string, std::string>> headers;  // sent with every answer
   };
 
   FixtureFeeds() {
@@ -90,6 +94,7 @@ class FixtureFeeds {
         released_.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
         return;
       }
+      for (const auto& header : doc.headers) res.set_header(header.first, header.second);
       if (!doc.etag.empty() && req.get_header_value("If-None-Match") == doc.etag) {
         res.status = 304;
         return;
@@ -291,6 +296,80 @@ TEST(LiveFeeds, TheTickerReadsMergedHeadlinesFromRssRdfAndAtom) {
   EXPECT_EQ(ru.texts[0], "Newest: cafe \x93quote\x94");
   EXPECT_NE(std::find(ru.texts, ru.texts + ru.count, "\xCD\xEE\xE2\xEE\xF1\xF2\xE8"),
             ru.texts + ru.count);
+}
+
+TEST(FeedHttp, OneFetchReadsWhatThePublisherAsks) {
+  FixtureFeeds fixtures;
+  const int64_t later = std::time(nullptr) + 7200;
+  const std::string past = "Thu, 01 Jan 2004 00:00:00 GMT";
+  const auto ok = HttpFetchResult::kOk, error = HttpFetchResult::kError;
+  // Each path answers its status with its headers (and a feed for 200); then
+  // what one fetch of it reads. Times: 0 none, `later`, else seconds from now.
+  const struct {
+    const char* path;
+    int answer;
+    std::vector<std::pair<std::string, std::string>> headers;
+    HttpFetchResult::Kind kind;
+    int status;
+    int64_t retryAfter;
+    int64_t freshUntil;
+    const char* movedTo;
+    const char* error;  // "@": the retry time as an HTTP date
+  } cases[] = {
+      // clang-format off
+      {"/busy", 429, {{"Retry-After", " 3600 "}}, error, 429, 3600, 0, "",
+       "HTTP status 429 Too Many Requests, retry after @"},
+      {"/down", 503, {{"retry-after", FormatHttpDate(later)}}, error, 503, later, 0, "",
+       "HTTP status 503 Service Unavailable, retry after @"},
+      {"/forever", 429, {{"Retry-After", "99999999999999999999"}}, error, 429, 0, 0, "",
+       "HTTP status 429 Too Many Requests"},
+      {"/gone", 410, {{"Retry-After", "60"}}, error, 410, 0, 0, "",
+       "HTTP status 410 Gone: the publisher has removed the feed"},
+      {"/old", 301, {{"Location", "/mid"}}, ok, 200, 0, 600, "/feed", ""},
+      {"/mid", 308, {{"Location", "/feed"}}, ok, 200, 0, 600, "/feed", ""},
+      {"/moving", 301, {{"Location", "/visiting"}}, ok, 200, 0, 600, "", ""},
+      {"/visiting", 302, {{"Location", "/feed"}}, ok, 200, 0, 600, "", ""},
+      {"/lost", 301, {{"Location", "/nothing"}}, error, 404, 0, 0, "", "HTTP status 404"},
+      {"/feed", 200, {{"CACHE-CONTROL", "public, max-age=600"},
+                      {"ETag", '"' + std::string(9000, 'x') + '"'}}, ok, 200, 0, 600, "", ""},
+      {"/dated", 200, {{"Expires", FormatHttpDate(later)}}, ok, 200, 0, later, "", ""},
+      {"/skewed", 200, {{"Date", past}, {"Expires", "Thu, 01 Jan 2004 00:10:00 GMT"}},
+       ok, 200, 0, 600, "", ""},
+      {"/stale", 200, {{"Expires", past}}, ok, 200, 0, 0, "", ""},
+      {"/private", 200, {{"Cache-Control", "max-age=600"}, {"Cache-Control", "no-cache"},
+                         {"Expires", FormatHttpDate(later)}}, ok, 200, 0, 0, "", ""},
+      {"/same", 304, {{"Cache-Control", "max-age=99999999999999"}},
+       HttpFetchResult::kNotModified, 304, 0, int64_t{1} << 31, "", ""},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    FixtureFeeds::Doc doc(c.answer == 200 ? Rss(RssItem("One", "http://a.example/1", "")) : "");
+    doc.status = c.answer;
+    doc.headers = c.headers;
+    fixtures.Set(c.path, doc);
+  }
+  for (const auto& c : cases) {
+    const int64_t before = std::time(nullptr);
+    const HttpFetchResult r = HttpFetch(fixtures.Url(c.path), "", "", HttpFetchLimits{}, nullptr);
+    const int64_t after = std::time(nullptr);
+    auto at = [&](int64_t actual, int64_t expected) {
+      if (expected == 0 || expected == later) return actual == expected;
+      return actual >= before + expected && actual <= after + expected;
+    };
+    std::string line = c.error;
+    if (line.find('@') != std::string::npos) {
+      line.replace(line.find('@'), 1, FormatHttpDate(r.retryAfter));
+    }
+    EXPECT_EQ(r.kind, c.kind) << c.path << ": " << r.error;
+    EXPECT_EQ(r.status, c.status) << c.path;
+    EXPECT_TRUE(at(r.retryAfter, c.retryAfter) && at(r.freshUntil, c.freshUntil))
+        << c.path << ": " << r.retryAfter << ", " << r.freshUntil;
+    EXPECT_EQ(r.gone, c.status == 410) << c.path;
+    EXPECT_EQ(r.movedTo, *c.movedTo ? fixtures.Url(c.movedTo) : "") << c.path;
+    EXPECT_EQ(r.error, line) << c.path;
+    EXPECT_EQ(r.etag, "") << c.path;  // the only one sent is over 8 KiB: ignored
+  }
+  EXPECT_EQ(HttpFetch("http://127.0.0.1:1/", "", "", HttpFetchLimits{}, nullptr).status, 0);
 }
 
 TEST(LiveFeeds, ValidatorsFailuresAndReloadsKeepTheLastGoodItems) {

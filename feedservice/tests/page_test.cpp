@@ -9,6 +9,7 @@
 #include "feedservice/AccessLog.h"
 #include "feedservice/FeedOptions.h"
 #include "feedservice/FeedPage.h"
+#include "feedservice/LivePage.h"
 #include "ticker/core/Catalogue.h"
 
 namespace {
@@ -182,6 +183,55 @@ TEST(FeedPage, OtherNamesGetAPageWithoutItems) {
     EXPECT_EQ(Count(page, "<item>"), 0u) << name;
     EXPECT_NE(page.find("<headlines>"), std::string::npos);
     EXPECT_NE(page.find("</headlines>"), std::string::npos);
+  }
+}
+
+// An item at http://x.example/<name>, or at the address of item sameAs.
+FeedItem Item(const std::string& name, int64_t published, int64_t firstSeen,
+              const std::string& sameAs = "") {
+  return {name, "http://x.example/" + (sameAs.empty() ? name : sameAs), published, firstSeen};
+}
+// n items <letter><k>, newest first, dated start - k and first seen at start.
+ParsedFeed Dated(char letter, int n, int64_t start) {
+  ParsedFeed feed;
+  for (int k = 0; k < n; ++k) {
+    feed.items.push_back(Item(letter + std::to_string(k), start - k, start));
+  }
+  return feed;
+}
+
+TEST(LivePage, EverySourceGetsItsShareOfTheFairPage) {
+  constexpr int64_t t = 1700000000;
+  // A source with 40 recent items beside three with nine each: one dated 2099
+  // (it counts from when it was first seen), undated ones (likewise), and two
+  // addresses found twice (the newer item counts).
+  const ParsedFeed a = Dated('a', 40, t);
+  ParsedFeed b = Dated('b', 9, t - 60);
+  b.items[0] = Item("b0", 4070908800, t - 50);
+  ParsedFeed c;
+  for (int k = 0; k < 9; ++k) c.items.push_back(Item("c" + std::to_string(k), 0, t - 2 - 10 * k));
+  ParsedFeed d = Dated('d', 9, t - 100);
+  d.items[0] = Item("d0", t + 5, t, "a1");
+  d.items[1] = Item("d1", t - 90, t, "c8");
+  // A feed without items is owed nothing; an undated item never seen comes last.
+  ParsedFeed e;
+  e.items = {Item("e0", t - 1000, t), Item("e1", 0, 0)};
+  const ParsedFeed none, later = Dated('c', 9, t - 100);
+  const struct {
+    std::vector<const ParsedFeed*> feeds;
+    const char* page;
+  } cases[] = {
+      {{&a, &b, &c, &d}, "d0 a0 a2 c0 a3 a4 a5 c1 c2 c3 c4 b0 b1 b2 b3 b4 d2 d3 d4 d5"},
+      {{&a, &e, &none, &later}, "a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 a10 a11 c0 c1 c2 c3 c4 c5 e0 e1"},
+  };
+  for (const auto& test : cases) {
+    std::string page;
+    for (const MergedItem& m : MergeFeedItems(test.feeds)) {
+      page += (page.empty() ? "" : " ") + m.item->title;
+      const std::vector<FeedItem>& own = test.feeds[m.feed]->items;  // the feed it names
+      EXPECT_TRUE(m.item >= own.data() && m.item < own.data() + own.size()) << m.item->title;
+    }
+    EXPECT_EQ(page, test.page);
   }
 }
 

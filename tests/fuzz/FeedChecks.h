@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,15 @@ inline void CheckLink(const std::string& link) {
 // gives exactly the merged items: every address and headline, in order.
 inline void CheckPageRoundTrip(const std::vector<const ParsedFeed*>& feeds) {
   const std::vector<MergedItem> merged = MergeFeedItems(feeds);
+  // At most a page, one item per address, newest first with timeless items last.
+  Require(merged.size() <= kMaxPageItems);
+  std::set<std::string> links;
+  for (size_t i = 0; i < merged.size(); ++i) {
+    Require(links.insert(merged[i].item->link).second);
+    if (i == 0) continue;
+    const int64_t before = ItemTime(*merged[i - 1].item), time = ItemTime(*merged[i].item);
+    Require(time == 0 || (before != 0 && before >= time));
+  }
   const std::string page = BuildLivePage("India news", feeds);
   std::string urls[kHeadlineSlots];
   std::string texts[kHeadlineSlots];

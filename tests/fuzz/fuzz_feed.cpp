@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(!error.empty());
     return 0;
   }
-  Require(feed.items.size() <= kMaxItemsPerFeed);
+  Require(feed.items.size() <= kMaxItemsPerFeed && feed.ttl >= 0 && feed.ttl % 60 == 0);
   CheckHeadline(feed.title);
   for (const FeedItem& item : feed.items) {
     Require(!item.title.empty() && !item.link.empty() && item.published >= 0);

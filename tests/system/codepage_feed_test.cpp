@@ -1,7 +1,7 @@
 // The ticker in a Russian-language Windows (ANSI code page 1251) reading a
 // feed service that writes its live headlines in Windows-1251
-// (scripts/codepage-feed-test starts it with --charset windows-1251 and names
-// it in LIVE_FEED_HOST). The labels hold the Cyrillic bytes as sent, which
+// (feed-test.sh codepage starts it with --charset windows-1251 and names it
+// in LIVE_FEED_HOST). The labels hold the Cyrillic bytes as sent, which
 // Windows shows as Cyrillic letters; the screenshot shows them.
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ std::vector<std::string> FixtureTexts() {
 
 TEST(CodePageFeed, CyrillicHeadlinesReachTheLabelsOfARussianWindows) {
   const std::string host = Env("LIVE_FEED_HOST");
-  ASSERT_FALSE(host.empty()) << "run by scripts/codepage-feed-test";
+  ASSERT_FALSE(host.empty()) << "run by tests/system/feed-test.sh codepage";
   // The session is Russian: the ticker's ANSI text is read as Windows-1251.
   ASSERT_EQ(GetACP(), 1251u) << "the Wine session should run with LANG=ru_RU.UTF-8";
   DeleteSettingsKey();

@@ -1,5 +1,5 @@
 // The ticker reading live headlines: a feed service whose "Europe news" page
-// is filled from an RSS 2.0 and an Atom fixture feed (scripts/live-feed-test
+// is filled from an RSS 2.0 and an Atom fixture feed (feed-test.sh live
 // starts it and names it in LIVE_FEED_HOST). What the feeds say in UTF-8, with
 // entities, CDATA and markup, reaches the labels as Windows-1252 text; a click
 // opens the item's address; a new story appears after "Reload NEWS".
@@ -44,7 +44,7 @@ std::string RssWithFreshStory() {
 
 TEST(LiveFeed, HeadlinesFromRssAndAtomFeedsReachTheLabelsAndTheBrowser) {
   const std::string host = Env("LIVE_FEED_HOST");
-  ASSERT_FALSE(host.empty()) << "run by scripts/live-feed-test";
+  ASSERT_FALSE(host.empty()) << "run by tests/system/feed-test.sh live";
   DeleteSettingsKey();
   ASSERT_TRUE(SetSettingsDword("URLCODE", kEuropeNews));
   ASSERT_TRUE(SetSettingsString("FEEDHOST", host.c_str()));

@@ -1,6 +1,6 @@
 // From download to uninstall, in a fresh Wine prefix, with the release archive
 // unpacked to C:\download and the feed service on loopback. Run in two phases
-// by scripts/system-test, with a restart of the prefix between them:
+// by system-test.sh, with a restart of the prefix between them:
 //   InstallUseUninstall: Setup /install, the ticker through its Start-menu
 //     link, a category change, a click, hiding and the tray, Exit, then the
 //     uninstaller through its link;

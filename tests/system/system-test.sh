@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# system-test TESTBED_DIR DRIVER ZIP: the whole-system scenario. A fresh Wine
+# system-test.sh TESTBED_DIR DRIVER ZIP: the whole-system scenario. A fresh Wine
 # prefix gets the release archive unpacked to C:\download; the driver then
 # installs, uses and uninstalls Vantrel on the test bed's display against its
 # feed service, the prefix restarts, and the driver checks what was left.
 set -euo pipefail
 bed=$1 driver=$2 zip=$3
-here=$(cd "$(dirname "$0")" && pwd)
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 source "$bed/env"
 work=$bed/system
 export WINEPREFIX=$work/prefix HOME=$work/home
 rm -rf "$work"
-"$here/wine-prefix" "$WINEPREFIX" "$HOME" --desktop
+"$scripts/wine-prefix" "$WINEPREFIX" "$HOME" --desktop
 mkdir -p "$WINEPREFIX/drive_c/download"
 unzip -q "$zip" -d "$WINEPREFIX/drive_c/download"
 
