@@ -429,8 +429,6 @@ TEST_F(SetupTest, UninstallFromElsewhereRemovesKeyGroupAndDirectory) {
                      : std::vector<std::string>{store}};
   for (const std::string& path : {copies[0] + "\\sub", copies[1], neighbours[0], neighbours[1]}) {
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key), ERROR_SUCCESS);
-    const DWORD category = 101;
-    RegSetValueExA(key, "URLCODE", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&category), 4);
     RegCloseKey(key);
   }
 
