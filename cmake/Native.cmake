@@ -7,10 +7,24 @@ find_package(Threads REQUIRED)
 set(WARNINGS -Wall -Wextra -Werror)
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
+# The shared contract, plain for the feed service and the benchmarks and
+# instrumented for the tests. The tests see the ticker's built-in feed host, so
+# that the service's tests can hold its default port against it.
+add_library(vantrel_common STATIC ${COMMON_SOURCES})
+target_include_directories(vantrel_common PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(vantrel_common PRIVATE ${WARNINGS})
+
+add_library(vantrel_common_san STATIC ${COMMON_SOURCES})
+target_include_directories(vantrel_common_san PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(vantrel_common_san PRIVATE ${WARNINGS} PUBLIC ${SANITIZE})
+target_link_options(vantrel_common_san PUBLIC ${SANITIZE})
+target_compile_definitions(vantrel_common_san PUBLIC VANTREL_FEED_HOST="${VANTREL_FEED_HOST}")
+
 add_library(vantrel_core STATIC ${VANTREL_CORE_SOURCES})
 target_include_directories(vantrel_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(vantrel_core PRIVATE ${WARNINGS})
 target_compile_definitions(vantrel_core PUBLIC VANTREL_FEED_HOST="${VANTREL_FEED_HOST}")
+target_link_libraries(vantrel_core PUBLIC vantrel_common)
 
 # The same sources once more, instrumented, for the tests.
 add_library(vantrel_core_san STATIC ${VANTREL_CORE_SOURCES} ${SETUP_CORE_SOURCES})
@@ -18,6 +32,7 @@ target_include_directories(vantrel_core_san PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(vantrel_core_san PRIVATE ${WARNINGS} PUBLIC ${SANITIZE})
 target_link_options(vantrel_core_san PUBLIC ${SANITIZE})
 target_compile_definitions(vantrel_core_san PUBLIC VANTREL_FEED_HOST="${VANTREL_FEED_HOST}")
+target_link_libraries(vantrel_core_san PUBLIC vantrel_common_san)
 
 add_subdirectory(feedservice)
 

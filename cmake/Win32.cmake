@@ -16,7 +16,9 @@ set(PROGRAM_OPTIONS -fno-exceptions -fno-threadsafe-statics)
 
 set(WIN32_SYSTEM_LIBS wininet comctl32 shell32 ole32 uuid advapi32 gdi32 user32 kernel32)
 
-add_library(vantrel_core STATIC ${VANTREL_CORE_SOURCES})
+# The shared contract and the programs' pure logic, without the contract's
+# std::string forms (those go to the tests' support library).
+add_library(vantrel_core STATIC ${PROGRAM_COMMON_SOURCES} ${VANTREL_CORE_SOURCES})
 target_include_directories(vantrel_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(vantrel_core PRIVATE ${WARNINGS} ${PROGRAM_OPTIONS})
 
@@ -85,7 +87,7 @@ target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
 
 file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
-add_library(testsupport STATIC ${SUPPORT_SOURCES})
+add_library(testsupport STATIC ${SUPPORT_SOURCES} ${CONTRACT_STRINGS_SOURCE})
 target_include_directories(testsupport PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
 target_compile_options(testsupport PRIVATE ${WARNINGS})
 target_link_libraries(testsupport PUBLIC gtest vantrel_core ${WIN32_SYSTEM_LIBS})

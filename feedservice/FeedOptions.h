@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "feedservice/CodePage.h"
+#include "feedservice/text/CodePage.h"
 
 struct FeedOptions {
   std::string listenAddress = "127.0.0.1";

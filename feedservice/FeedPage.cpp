@@ -1,4 +1,4 @@
-// Query decoding and page generation for the feed service.
+// The sample pages of the feed service.
 #include "feedservice/FeedPage.h"
 
 #include <algorithm>
@@ -7,18 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
-#include <unordered_map>
 
-#include "ticker/core/Catalogue.h"
+#include "feedservice/text/Ascii.h"
+#include "feedservice/text/XmlEscape.h"
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // FNV-1a: a stable hash, so a category's page is the same on every run.
 uint32_t StableHash(std::string_view text) {
@@ -28,14 +21,6 @@ uint32_t StableHash(std::string_view text) {
     h *= 16777619u;
   }
   return h;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-    s.remove_suffix(1);
-  }
-  return s;
 }
 
 bool ParseCode(std::string_view s, int* out) {
@@ -52,7 +37,7 @@ bool ParseCode(std::string_view s, int* out) {
 // "262-273 275 278-307": ranges of codes separated by blanks.
 bool ParseCodeRanges(std::string_view s, std::vector<std::pair<int, int>>* out) {
   while (true) {
-    s = Trim(s);
+    s = TrimAscii(s, " \t\r");
     if (s.empty()) return true;
     size_t end = s.find_first_of(" \t");
     std::string_view word = s.substr(0, end);
@@ -118,110 +103,13 @@ const HeadlineGroup* GroupFor(const SampleHeadlines& data, int code) {
 // The text of sample-headlines.txt, generated into the build.
 extern const char kSampleHeadlinesText[];
 
-bool DecodeQueryValue(std::string_view text, std::string* out) {
-  std::string decoded;
-  decoded.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '%') {
-      if (i + 2 >= text.size()) return false;
-      const int hi = HexValue(text[i + 1]);
-      const int lo = HexValue(text[i + 2]);
-      if (hi < 0 || lo < 0) return false;
-      const char byte = static_cast<char>(hi * 16 + lo);
-      if (byte == '\0') return false;
-      decoded += byte;
-      i += 2;
-    } else if (c == '+') {
-      decoded += ' ';
-    } else {
-      decoded += c;
-    }
-  }
-  *out = std::move(decoded);
-  return true;
-}
-
-bool ParseFeedQuery(std::string_view query, FeedQuery* out, std::string* error) {
-  FeedQuery result;
-  while (!query.empty()) {
-    const size_t amp = query.find('&');
-    std::string_view pair = query.substr(0, amp);
-    query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
-    const size_t eq = pair.find('=');
-    std::string_view key = pair.substr(0, eq);
-    std::string_view value =
-        eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
-    std::string* target = nullptr;
-    bool* seen = nullptr;
-    if (key == "c") {
-      target = &result.category;
-      seen = &result.hasCategory;
-    } else if (key == "o") {
-      target = &result.format;
-      seen = &result.hasFormat;
-    } else {
-      continue;
-    }
-    if (*seen) {
-      *error = "parameter " + std::string(key) + " given twice";
-      return false;
-    }
-    if (!DecodeQueryValue(value, target)) {
-      *error = "parameter " + std::string(key) + " is not validly percent-encoded";
-      return false;
-    }
-    *seen = true;
-  }
-  *out = std::move(result);
-  return true;
-}
-
-std::string EscapeXmlText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '\t':
-      case '\n':
-      case '\r':
-        out += static_cast<char>(c);
-        break;
-      default:
-        out += c < 0x20 ? '?' : static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-int CatalogueCodeOf(const std::string& name) {
-  static const std::unordered_map<std::string, int> byName = [] {
-    std::unordered_map<std::string, int> map;
-    for (int i = 0; i < kCategoryCount; ++i) {
-      map.emplace(CategoryNameTable[i].text, CategoryNameTable[i].code);
-    }
-    return map;
-  }();
-  const auto it = byName.find(name);
-  return it == byName.end() ? 0 : it->second;
-}
-
 bool ParseSampleHeadlines(std::string_view text, SampleHeadlines* out, std::string* error) {
   SampleHeadlines data;
   enum { kNone, kSources, kGroup } section = kNone;
   int lineNumber = 0;
   while (!text.empty()) {
     const size_t nl = text.find('\n');
-    std::string_view line = Trim(text.substr(0, nl));
+    std::string_view line = TrimAscii(text.substr(0, nl), " \t\r");
     text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
     ++lineNumber;
     if (line.empty() || line[0] == '#') continue;
@@ -231,7 +119,7 @@ bool ParseSampleHeadlines(std::string_view text, SampleHeadlines* out, std::stri
     } else if (line.size() > 8 && line.substr(0, 7) == "[group " && line.back() == ']') {
       section = kGroup;
       data.groups.push_back(
-          HeadlineGroup{std::string(Trim(line.substr(7, line.size() - 8))), {}, {}});
+          HeadlineGroup{std::string(TrimAscii(line.substr(7, line.size() - 8))), {}, {}});
     } else if (line[0] == '[') {
       *error = where + "unknown section";
       return false;

@@ -1,20 +1,17 @@
-// The feed service's HTTP side: routes, request and connection limits and the
-// access log, on an event-driven HTTP/1.1 server (Boost.Asio for the sockets,
-// Boost.Beast's parser for requests) run by a few threads. A connection holds
-// a thread only while its request is being answered, never while it waits.
+// The feed service's application: which page a category's request gets
+// (overlay, sample or live) with its validators, the status page, health and
+// metrics, as routes on the HTTP server (http/HttpServer.h), whose answers it
+// writes to the access log and counts.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
+
+#include "feedservice/http/HttpServer.h"
 
 class AccessLog;
 class LiveFeeds;
@@ -41,39 +38,6 @@ struct FeedServerConfig {
   int maxAge = 60;
 };
 
-// Limits on a request: its request line, its header block and its body.
-constexpr size_t kMaxRequestLineBytes = 8192;  // longer: 414
-constexpr size_t kMaxHeaderCount = 100;        // more: 431
-constexpr size_t kMaxHeaderBytes = 8192;       // more (name, value and 4 per field): 431
-// Bodies are never used; one larger than this is refused with 413.
-constexpr size_t kMaxBodyBytes = 64 * 1024;
-
-// A request as a handler sees it: whole, with its body read.
-struct HttpRequest {
-  std::string method;
-  std::string target;  // path and query as sent, still percent-encoded
-  std::string path;    // the target up to '?'
-  std::string query;   // the target after '?'; empty if none
-  std::vector<std::pair<std::string, std::string>> headers;
-  // The value of the first header field of that name (any case); empty if none.
-  std::string Header(std::string_view name) const;
-};
-
-// The answer a handler fills in. Content-Length is added when sending (for
-// HEAD the body's length, the body itself left out); so is Connection: close
-// when the connection ends after it.
-struct HttpResponse {
-  int status = 200;
-  std::string contentType;  // empty: no Content-Type
-  std::string body;
-  std::vector<std::pair<std::string, std::string>> headers;  // further header fields
-  // A text/plain answer: message and a line feed.
-  void SetText(int status, const std::string& message);
-};
-
-// Serves GET (and HEAD, with the same headers and no body) for one path.
-using HttpHandler = std::function<void(const HttpRequest&, HttpResponse&)>;
-
 class FeedServer {
  public:
   FeedServer(FeedServerConfig config, AccessLog* log);
@@ -88,7 +52,7 @@ class FeedServer {
   // Binds and listens. False with *error when the address or port cannot be used.
   bool Bind(std::string* error);
   // The port bound (valid after Bind).
-  int port() const { return port_; }
+  int port() const;
   // Accepts and serves until Stop. False if the accept loop failed by itself.
   bool Run();
   // Makes Run return; safe from any thread, also before Run has started.
@@ -104,9 +68,6 @@ class FeedServer {
   void Handle(const HttpRequest& req, HttpResponse& res) const;
 
  private:
-  class Connection;
-  struct Impl;
-
   void ServePage(const HttpRequest& req, HttpResponse& res) const;
   // The page a category's request gets, whence ("overlay", "sample", "live"),
   // and when its bytes last changed (seconds since 1970). False for an overlay
@@ -118,10 +79,8 @@ class FeedServer {
   };
   bool ResolvePage(const std::string& category, ResolvedPage* page) const;
   void ServeStatusPage(HttpResponse& res) const;
-  // Counts an answer sent: the request (as far as it was read), its status and
-  // the time from the request's first byte to the answer sent.
-  void Record(const HttpRequest& req, int status, std::chrono::steady_clock::duration took) const;
-  void Accept();
+  // Writes an answer sent to the access log and counts it.
+  void Record(const HttpExchange& exchange) const;
 
   FeedServerConfig config_;
   AccessLog* log_;
@@ -129,7 +88,6 @@ class FeedServer {
   // When the process started: the sample pages' bytes never change after it.
   int64_t started_ = 0;
   std::unique_ptr<ServiceMetrics> metrics_;
-  int port_ = 0;
-  std::atomic<bool> acceptFailed_{false};
-  std::unique_ptr<Impl> impl_;
+  // Last, so that no connection outlives what its handler uses.
+  std::unique_ptr<HttpServer> http_;
 };

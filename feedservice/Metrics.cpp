@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "feedservice/LiveFeeds.h"
+#include "feedservice/live/LiveFeeds.h"
 
 namespace {
 

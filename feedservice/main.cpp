@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedOptions.h"
 #include "feedservice/FeedServer.h"
-#include "feedservice/LiveFeeds.h"
-#include "feedservice/OpmlSources.h"
+#include "feedservice/live/LiveFeeds.h"
+#include "feedservice/live/OpmlSources.h"
 
 namespace {
 

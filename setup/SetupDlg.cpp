@@ -86,9 +86,9 @@ void CSetupDlg::OnInstall() {
   HKEY key = nullptr;
   if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kSettingsKey, &key) == ERROR_SUCCESS) {
     const DWORD category = kDefaultCategoryCode;
-    RegSetValueExA(key, "URLCODE", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&category),
+    RegSetValueExA(key, kUrlCodeValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&category),
                    sizeof category);
-    RegSetValueExA(key, "PROXY", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+    RegSetValueExA(key, kProxyValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
     RegCloseKey(key);
   }
 

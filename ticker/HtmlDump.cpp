@@ -133,7 +133,7 @@ bool NamesProxyServer(const char* proxy) {
 // dot. "<-loopback>" takes loopback off the list the system adds by itself.
 HINTERNET OpenStoredProxySession() {
   char proxy[kProxyTextSize] = "";
-  if (GetRegistryString("PROXY", proxy) != 1 || !NamesProxyServer(proxy)) return nullptr;
+  if (GetRegistryString(kProxyValue, proxy) != 1 || !NamesProxyServer(proxy)) return nullptr;
   return g_internetSessionCalls.openSession(kAgent, INTERNET_OPEN_TYPE_PROXY, proxy,
                                             kProxyBypassNone, 0);
 }
@@ -240,7 +240,7 @@ int CHtmlDump::InitializeInternet(HINTERNET* session) {
   // missing value counts as an empty proxy text and is still tried; a value
   // stored empty means the user has set none, so there is nothing to try.
   char proxy[kProxyTextSize] = "";
-  if (GetRegistryString("PROXY", proxy) == 1 && proxy[0] == '\0') {
+  if (GetRegistryString(kProxyValue, proxy) == 1 && proxy[0] == '\0') {
     ShowBox(kProxyWarningText, kProxyWarningCaption);
     return 0;
   }

@@ -1,7 +1,7 @@
 #include "ticker/PreferencesDlg.h"
 
 #include "ticker/SettingsStore.h"
-#include "ticker/core/Catalogue.h"
+#include "ticker/core/CategoryFeeds.h"
 
 CPreferencesDlg::CPreferencesDlg(CWnd* parent) : CDialog(IDD, parent) {}
 
@@ -36,19 +36,19 @@ BOOL CPreferencesDlg::OnInitDialog() {
   // of the list selects exactly this category.
   DWORD code = 0;
   const char* name = nullptr;
-  if (GetRegistryDword("URLCODE", &code)) name = GetCategoryName(static_cast<int>(code));
+  if (GetRegistryDword(kUrlCodeValue, &code)) name = GetCategoryName(static_cast<int>(code));
   if (name == nullptr) name = GetCategoryName(kDefaultCategoryCode);
   m_categoryList.SelectString(0, name);
 
   char proxy[1024];
-  m_proxyText.Assign(GetRegistryString("PROXY", proxy) ? proxy : "");
+  m_proxyText.Assign(GetRegistryString(kProxyValue, proxy) ? proxy : "");
   UpdateData(FALSE);
   return TRUE;
 }
 
 void CPreferencesDlg::OnOK() {
   UpdateData(TRUE);
-  SetRegistryString("PROXY", m_proxyText.c_str());  // also when empty: clears the proxy
+  SetRegistryString(kProxyValue, m_proxyText.c_str());  // also when empty: clears the proxy
 
   DWORD code = 0;
   const int selection = m_categoryList.GetCurSel();
@@ -56,7 +56,7 @@ void CPreferencesDlg::OnOK() {
     const DWORD_PTR data = m_categoryList.GetItemData(selection);
     if (data != static_cast<DWORD_PTR>(CB_ERR)) code = static_cast<DWORD>(data);
   }
-  SetRegistryDword("URLCODE", code);
+  SetRegistryDword(kUrlCodeValue, code);
 
   CDialog::OnOK();
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "common/SettingsNames.h"
+
 // Longest string value that reads back: 254 characters and the NUL.
 constexpr DWORD kSettingsStringLimit = 255;
 

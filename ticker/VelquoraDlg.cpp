@@ -9,6 +9,7 @@
 #include "hyperlink/AboutBox.h"
 #include "resource.h"
 #include "ticker/FeedFile.h"
+#include "ticker/HeadlineSlots.h"
 #include "ticker/HtmlDump.h"
 #include "ticker/PreferencesDlg.h"
 #include "ticker/SettingsStore.h"
@@ -20,13 +21,6 @@ namespace {
 constexpr int kWindowWidth = 350;
 constexpr int kWindowHeight = 200;
 constexpr char kFeedFile[] = "test.xml";
-
-// The static control of each headline slot, top to bottom.
-constexpr int kSlotControls[kHeadlineSlots] = {
-    IDC_HEADLINE_0,  IDC_HEADLINE_1,  IDC_HEADLINE_2,  IDC_HEADLINE_3,  IDC_HEADLINE_4,
-    IDC_HEADLINE_5,  IDC_HEADLINE_6,  IDC_HEADLINE_7,  IDC_HEADLINE_8,  IDC_HEADLINE_9,
-    IDC_HEADLINE_10, IDC_HEADLINE_11, IDC_HEADLINE_12, IDC_HEADLINE_13, IDC_HEADLINE_14,
-    IDC_HEADLINE_15, IDC_HEADLINE_16, IDC_HEADLINE_17, IDC_HEADLINE_18, IDC_HEADLINE_19};
 
 // The notification-area icon, filled once at start and used unchanged.
 NOTIFYICONDATAA g_trayIcon;
@@ -54,6 +48,7 @@ ON_MESSAGE(WM_CTLCOLORDLG, OnCtlColorDialog)
 ON_COMMAND(ID_TRAY_PREFERENCES, OnPreferences)
 ON_COMMAND(ID_TRAY_ABOUT, OnAbout)
 ON_COMMAND(IDC_CHANGE_CATEGORY, OnChangeCategory)
+ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
 END_MESSAGE_MAP()
 
 CVelquoraDlg::CVelquoraDlg(CWnd* parent)
@@ -73,7 +68,7 @@ CVelquoraDlg::~CVelquoraDlg() = default;
 void CVelquoraDlg::DoDataExchange(CDataExchange* dx) {
   CDialog::DoDataExchange(dx);
   for (int slot = 0; slot < kHeadlineSlots; ++slot) {
-    DDX_Control(dx, kSlotControls[slot], m_headlineLinks[slot]);
+    DDX_Control(dx, kHeadlineSlotControls[slot], m_headlineLinks[slot]);
   }
 }
 
@@ -130,7 +125,7 @@ BOOL CVelquoraDlg::OnInitDialog() {
 // last, or none yet.
 void CVelquoraDlg::ReadCategory() {
   DWORD code = 0;
-  if (GetRegistryDword("URLCODE", &code) != 1) return;
+  if (GetRegistryDword(kUrlCodeValue, &code) != 1) return;
   // A code the catalogue does not know counts as no code at all.
   const char* url = CPreferencesDlg::GetCategoryFeedUrl(static_cast<int>(code));
   const char* name = CPreferencesDlg::GetCategoryName(static_cast<int>(code));
@@ -417,7 +412,8 @@ void CVelquoraDlg::OnOK() {
 }
 
 LRESULT CVelquoraDlg::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_TRAYNOTIFY) return OnTrayNotify(wParam, lParam);
+  // The shell's message number is known only at run time, so it cannot be a
+  // row of the message table.
   if (message == g_taskbarCreated && g_taskbarCreated != 0) AddTrayIcon();
   return CDialog::DefWindowProc(message, wParam, lParam);
 }

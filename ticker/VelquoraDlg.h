@@ -2,10 +2,10 @@
 // headlines of one category as links, kept in the lower right corner.
 #pragma once
 
+#include "common/FeedExtract.h"
 #include "framework/Dialog.h"
 #include "framework/Text.h"
 #include "hyperlink/HyperLink.h"
-#include "ticker/core/FeedExtract.h"
 
 class CVelquoraDlg : public CDialog {
  public:

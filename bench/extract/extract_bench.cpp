@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "ticker/core/FeedExtract.h"
+#include "common/FeedExtract.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "feedservice/FeedParser.h"
+#include "feedservice/text/FeedParser.h"
 
 namespace {
 

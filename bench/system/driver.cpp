@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "resource.h"
 #include "tests/support/Ticker.h"
-#include "ticker/core/Catalogue.h"
 
 using namespace testsupport;
 
@@ -306,8 +306,8 @@ int main(int argc, char** argv) {
 
   // The ticker reads its category and the local service from the settings.
   DeleteSettingsKey();
-  if (!SetSettingsDword("URLCODE", kTwentyCode) ||
-      !SetSettingsString("FEEDHOST", FeedHost().c_str())) {
+  if (!SetSettingsDword(kUrlCodeValue, kTwentyCode) ||
+      !SetSettingsString(kFeedHostValue, FeedHost().c_str())) {
     Fail("cannot write the settings");
   }
   const std::string twenty = FeedPage("Twenty", 0), big = FeedPage("Big", kBigPageBytes);
@@ -387,7 +387,7 @@ int main(int argc, char** argv) {
   Put("memory.ticker.growth_flagged", "%s",
       growth > kGrowthBoundPercent || privateGrowth > kGrowthBoundPercent ? "yes" : "no");
 
-  if (!SetSettingsDword("URLCODE", kBigCode)) Fail("cannot change the category");
+  if (!SetSettingsDword(kUrlCodeValue, kBigCode)) Fail("cannot change the category");
   Reloads(headlines.window, 1);  // warm-up
   const ReloadSeries large = Reloads(headlines.window, bigReloads);
   CheckTopHeadline(headlines.window, "Big");

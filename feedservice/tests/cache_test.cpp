@@ -2,12 +2,13 @@
 // conditions, the metrics text, the status page's escaping.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 
-#include "feedservice/HttpCache.h"
+#include "feedservice/http/HttpCache.h"
 #include "feedservice/Metrics.h"
-#include "feedservice/CodePage.h"
-#include "feedservice/StatusPage.h"
+#include "feedservice/text/CodePage.h"
+#include "feedservice/live/StatusPage.h"
 
 namespace {
 
@@ -32,6 +33,31 @@ TEST(HttpCacheTest, DatesInAllThreeFormsAndNothingElse) {
         "1994-11-06T08:49:37Z"}) {
     EXPECT_FALSE(ParseHttpDate(text, &t)) << text;
   }
+}
+
+// The service's calendar against the C library's, over three centuries of
+// odd times (leap years, the century rules, the last second of a day), and
+// every date it writes read back to the same second.
+TEST(HttpCacheTest, DatesFollowTheCalendarBothWays) {
+  for (int64_t t = 0; t < 7258118400; t += 86400 * 13 + 3599) {  // to 2200
+    for (const int64_t at : {t, t - t % 86400 + 86399}) {
+      const time_t value = static_cast<time_t>(at);
+      struct tm parts;
+      ASSERT_NE(gmtime_r(&value, &parts), nullptr);
+      char expected[64];
+      strftime(expected, sizeof expected, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+      const std::string text = FormatHttpDate(at);
+      ASSERT_EQ(text, expected) << at;
+      int64_t back = 0;
+      ASSERT_TRUE(ParseHttpDate(text, &back)) << text;
+      ASSERT_EQ(back, at) << text;
+    }
+  }
+  int64_t t = 0;
+  EXPECT_TRUE(ParseHttpDate("Tue, 29 Feb 2000 12:00:00 GMT", &t));
+  EXPECT_EQ(FormatHttpDate(t), "Tue, 29 Feb 2000 12:00:00 GMT");
+  EXPECT_FALSE(ParseHttpDate("Mon, 29 Feb 2100 12:00:00 GMT", &t));
+  EXPECT_FALSE(ParseHttpDate("Sun, 31 Apr 2001 12:00:00 GMT", &t));
 }
 
 // The cases the server test cannot reach: blanks and bad members in a tag

@@ -3,46 +3,25 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "feedservice/FeedServer.h"
-
-extern char** environ;
+#include "feedservice/tests/support/Files.h"
+#include "feedservice/tests/support/FixtureFeeds.h"
+#include "feedservice/tests/support/ServiceProcess.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 bool Exists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
-}
-
-// Polls cond every 10 ms for at most seconds.
-template <typename Cond>
-bool WaitFor(double seconds, Cond cond) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
 }
 
 class FeedServiceProgram : public ::testing::Test {
@@ -52,49 +31,21 @@ class FeedServiceProgram : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     ASSERT_EQ(mkdir((dir_ + "/feeds").c_str(), 0755), 0);
+    program_ = std::make_unique<ServiceProcess>(dir_);
   }
 
   void TearDown() override {
-    Kill();
+    program_.reset();
     std::system(("rm -rf '" + dir_ + "'").c_str());
   }
 
-  void Kill() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = 0;
-    }
-  }
-
   // Starts the program with args, its output going to files in the test's directory.
-  void Start(const std::vector<std::string>& args) {
-    Kill();  // a program left from an earlier case that did not end
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_ + "/stdout").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv = {const_cast<char*>(FEEDSERVICE_EXE)};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ASSERT_EQ(posix_spawn(&pid_, FEEDSERVICE_EXE, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-  }
+  void Start(const std::vector<std::string>& args) { ASSERT_TRUE(program_->Start(args)); }
 
-  // The exit status once the program has ended (bounded wait), -1 if it did
-  // not end or did not exit normally.
-  int ExitStatus(double seconds = 10) {
-    int status = 0;
-    const bool ended = WaitFor(seconds, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-    if (!ended) return -1;
-    pid_ = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  int ExitStatus() { return program_->ExitStatus(); }
 
   std::string dir_;
-  pid_t pid_ = 0;
+  std::unique_ptr<ServiceProcess> program_;
 };
 
 TEST_F(FeedServiceProgram, PortZeroWritesPortFileAndStopsOnSignal) {
@@ -119,7 +70,7 @@ TEST_F(FeedServiceProgram, PortZeroWritesPortFileAndStopsOnSignal) {
     EXPECT_EQ(ReadFile(dir_ + "/access.log"), "GET /health 200 3 \"cli-test\"\n");
     unlink((dir_ + "/access.log").c_str());
 
-    kill(pid_, stopSignal);
+    program_->Signal(stopSignal);
     EXPECT_EQ(ExitStatus(), 0) << "signal " << stopSignal;
   }
   // Only the port file is left: the temporary name it was written under is gone.
@@ -128,16 +79,15 @@ TEST_F(FeedServiceProgram, PortZeroWritesPortFileAndStopsOnSignal) {
 }
 
 TEST_F(FeedServiceProgram, ServesLiveFeedsAndRereadsTheSourcesFileOnHangup) {
-  httplib::Server feeds;
-  feeds.Get("/(a|b)", [](const httplib::Request& req, httplib::Response& res) {
-    const std::string title = req.matches[1] == "a" ? "Alpha" : "Beta";
-    res.set_content("<rss><channel><item><title>" + title + "</title><link>http://x.example/" +
-                        title + "</link></item></channel></rss>",
-                    "application/rss+xml");
-  });
-  const int feedPort = feeds.bind_to_any_port("127.0.0.1");
-  std::thread feedThread([&feeds] { feeds.listen_after_bind(); });
-  const std::string base = "http://127.0.0.1:" + std::to_string(feedPort);
+  FixtureFeeds feeds;
+  const auto rss = [](const std::string& title) {
+    return FixtureFeeds::Doc("<rss><channel><item><title>" + title +
+                             "</title><link>http://x.example/" + title +
+                             "</link></item></channel></rss>");
+  };
+  feeds.Set("/a", rss("Alpha"));
+  feeds.Set("/b", rss("Beta"));
+  const std::string base = feeds.Url("");
   const std::string sources = dir_ + "/sources.opml";
   auto writeSources = [&](const std::string& body) {
     std::ofstream(sources) << "<opml version=\"2.0\"><body>" << body << "</body></opml>\n";
@@ -147,8 +97,9 @@ TEST_F(FeedServiceProgram, ServesLiveFeedsAndRereadsTheSourcesFileOnHangup) {
   const std::string portFile = dir_ + "/port";
   Start({"--port", "0", "--port-file", portFile, "--sources", sources, "--access-log",
          dir_ + "/access.log"});
-  ASSERT_TRUE(WaitFor(10, [&] { return !ReadFile(portFile).empty(); }));
-  httplib::Client client("127.0.0.1", std::atoi(ReadFile(portFile).c_str()));
+  const int port = ServiceProcess::WaitForPort(portFile);
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
   auto pageHas = [&](const char* query, const char* text) {
     auto res = client.Get((std::string("/cgi-local/page?") + query + "&o=xml").c_str());
     return res && res->body.find(text) != std::string::npos;
@@ -158,21 +109,19 @@ TEST_F(FeedServiceProgram, ServesLiveFeedsAndRereadsTheSourcesFileOnHangup) {
   writeSources("<outline text=\"India news\"><outline xmlUrl=\"" + base +
                "/a\"/></outline><outline text=\"Top stories\"><outline xmlUrl=\"" + base +
                "/b\"/></outline>");
-  kill(pid_, SIGHUP);
+  program_->Signal(SIGHUP);
   EXPECT_TRUE(WaitFor(10, [&] { return pageHas("c=Top%20stories", "<headline_text>Beta<"); }));
 
   writeSources("<outline text=\"India news\">");
-  kill(pid_, SIGHUP);
+  program_->Signal(SIGHUP);
   EXPECT_TRUE(WaitFor(10, [&] {
     return ReadFile(dir_ + "/stderr").find("keeping the sources in use") != std::string::npos;
   })) << ReadFile(dir_ + "/stderr");
   EXPECT_TRUE(pageHas("c=India%20news", "<headline_text>Alpha<"));
   EXPECT_TRUE(pageHas("c=Top%20stories", "<headline_text>Beta<"));
 
-  kill(pid_, SIGTERM);
+  program_->Signal(SIGTERM);
   EXPECT_EQ(ExitStatus(), 0);
-  feeds.stop();
-  feedThread.join();
 }
 
 TEST_F(FeedServiceProgram, HelpPrintsUsage) {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "feedservice/CodePage.h"
+#include "feedservice/text/CodePage.h"
 #include "feedservice/FeedOptions.h"
-#include "feedservice/FeedText.h"
-#include "feedservice/LivePage.h"
-#include "ticker/core/FeedExtract.h"
+#include "feedservice/text/Headline.h"
+#include "feedservice/live/LivePage.h"
+#include "common/ContractStrings.h"
 
 namespace {
 

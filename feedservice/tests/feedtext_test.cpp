@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "feedservice/FeedParser.h"
-#include "feedservice/FeedText.h"
-#include "feedservice/OpmlSources.h"
+#include "feedservice/text/FeedParser.h"
+#include "feedservice/text/Dates.h"
+#include "feedservice/text/Headline.h"
+#include "feedservice/text/Links.h"
+#include "feedservice/live/OpmlSources.h"
 
 namespace {
 

@@ -14,27 +14,19 @@
 #include <thread>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
-#include "feedservice/FeedHttp.h"
 #include "feedservice/FeedServer.h"
-#include "feedservice/HttpCache.h"
-#include "feedservice/LiveFeeds.h"
-#include "ticker/core/Catalogue.h"
-#include "ticker/core/FeedExtract.h"
+#include "feedservice/http/AccessLog.h"
+#include "feedservice/live/FeedHttp.h"
+#include "feedservice/live/LiveFeeds.h"
+#include "feedservice/tests/support/Files.h"
+#include "feedservice/tests/support/FixtureFeeds.h"
+#include "feedservice/text/Dates.h"
+#include "common/Catalogue.h"
+#include "common/ContractStrings.h"
 
 namespace {
 
 using std::chrono::milliseconds;
-
-template <typename Cond>
-bool WaitFor(double seconds, Cond cond) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(milliseconds(10));
-  }
-  return true;
-}
 
 // The feed service serving live's pages on a free loopback port for the
 // lifetime of the object; stopped and joined however the test ends.
@@ -62,87 +54,6 @@ class ServedLive {
   std::string error_;
   bool bound_ = false;
   std::thread thread_;
-};
-
-// Feeds served on 127.0.0.1: fixed documents by path, with an optional ETag,
-// status, hanging answer, and a record of the validators each request sent.
-class FixtureFeeds {
- public:
-  struct Doc {
-    Doc(std::string b = "", std::string type = "application/rss+xml")
-        : body(std::move(b)), contentType(std::move(type)) {}
-    std::string body;
-    std::string contentType;
-    std::string etag;
-    int status = 200;
-    bool hang = false;
-    std::vector<std::pair<std::string, std::string>> headers;  // sent with every answer
-  };
-
-  FixtureFeeds() {
-    server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      conditional_[req.path].push_back(req.get_header_value("If-None-Match"));
-      acceptEncoding_ = req.get_header_value("Accept-Encoding");
-      const auto it = docs_.find(req.path);
-      if (it == docs_.end()) {
-        res.status = 404;
-        return;
-      }
-      const Doc doc = it->second;
-      if (doc.hang) {
-        released_.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
-        return;
-      }
-      for (const auto& header : doc.headers) res.set_header(header.first, header.second);
-      if (!doc.etag.empty() && req.get_header_value("If-None-Match") == doc.etag) {
-        res.status = 304;
-        return;
-      }
-      res.status = doc.status;
-      if (!doc.etag.empty()) res.set_header("ETag", doc.etag);
-      res.set_content(doc.body, doc.contentType.c_str());
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-
-  ~FixtureFeeds() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      released = true;
-    }
-    released_.notify_all();
-    server_.stop();
-    thread_.join();
-  }
-
-  void Set(const std::string& path, Doc doc) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    docs_[path] = std::move(doc);
-  }
-  std::vector<std::string> ValidatorsSent(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return conditional_[path];
-  }
-  std::string AcceptEncoding() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return acceptEncoding_;
-  }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-
- private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
-  std::mutex mutex_;
-  std::condition_variable released_;
-  bool released = false;
-  std::string acceptEncoding_;  // of the last request
-  std::map<std::string, Doc> docs_;
-  std::map<std::string, std::vector<std::string>> conditional_;
 };
 
 std::string Rss(const std::string& items, const std::string& encoding = "UTF-8") {

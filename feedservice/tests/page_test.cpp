@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedOptions.h"
+#include "feedservice/http/Query.h"
+#include "feedservice/text/XmlEscape.h"
 #include "feedservice/FeedPage.h"
-#include "feedservice/LivePage.h"
-#include "ticker/core/Catalogue.h"
+#include "feedservice/live/LivePage.h"
+#include "common/ContractStrings.h"
 
 namespace {
 
@@ -282,7 +284,7 @@ TEST(FeedOptionsTest, ParsesTheCommandLine) {
 }
 
 TEST(FeedOptionsTest, DefaultPortIsTheTickersDefaultHost) {
-  const std::string host = DefaultFeedHost();
+  const std::string host = VANTREL_FEED_HOST;
   EXPECT_EQ(host.substr(host.rfind(':') + 1), std::to_string(VANTREL_FEED_PORT));
 }
 

@@ -21,20 +21,15 @@
 #include <thread>
 #include <vector>
 
-#include "feedservice/AccessLog.h"
+#include "feedservice/http/AccessLog.h"
 #include "feedservice/FeedPage.h"
 #include "feedservice/FeedServer.h"
-#include "feedservice/HttpCache.h"
-#include "ticker/core/Catalogue.h"
+#include "feedservice/tests/support/Files.h"
+#include "feedservice/text/XmlEscape.h"
+#include "feedservice/http/HttpCache.h"
+#include "common/ContractStrings.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

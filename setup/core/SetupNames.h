@@ -2,14 +2,13 @@
 // settings key and one Start-menu group.
 #pragma once
 
+// The settings key and the category Setup stores there are the ticker's too.
+#include "common/SettingsNames.h"
+
 // The program directory; files in it are named by appending "\<name>".
 constexpr char kProgramDirectory[] = "c:\\Vantrel";
-// Under HKEY_LOCAL_MACHINE; the ticker reads the same key.
-constexpr char kSettingsKey[] = "Software\\Vantrel";
 // Appended to the current user's Programs folder.
 constexpr char kProgramGroupSuffix[] = "\\Vantrel";
-
-constexpr unsigned long kDefaultCategoryCode = 282;
 
 // Where uninstallation finds the settings: the key itself and the current
 // user's virtualized copies of it, which Windows keeps for a 32-bit program

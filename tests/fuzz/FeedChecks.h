@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "feedservice/FeedParser.h"
-#include "feedservice/FeedText.h"
-#include "feedservice/LivePage.h"
-#include "ticker/core/FeedExtract.h"
+#include "feedservice/text/FeedParser.h"
+#include "feedservice/text/Headline.h"
+#include "feedservice/text/Links.h"
+#include "feedservice/live/LivePage.h"
+#include "common/ContractStrings.h"
 
 inline void Require(bool condition) {
   if (!condition) std::abort();

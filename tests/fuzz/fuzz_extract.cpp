@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ticker/core/FeedExtract.h"
+#include "common/FeedExtract.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> feed(data, data + size);

@@ -8,8 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "feedservice/FeedPage.h"
-#include "feedservice/OpmlSources.h"
+#include "feedservice/live/OpmlSources.h"
+#include "feedservice/text/Links.h"
 #include "tests/fuzz/FeedChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "feedservice/text/Dates.h"
 #include "tests/fuzz/FeedChecks.h"
 
 namespace {

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "tests/support/HeadlineWindow.h"
-#include "ticker/core/Catalogue.h"
+#include "ticker/core/CategoryFeeds.h"
 
 using namespace testsupport;
 
@@ -55,13 +56,13 @@ class CategoryCaptionTest : public ::testing::Test {
   void Store(const Case& c) {
     DeleteSettingsKey();
     if (c.stored == Stored::kCode) {
-      ASSERT_TRUE(SetSettingsDword("URLCODE", c.code));
+      ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, c.code));
     }
     if (c.stored == Stored::kCodeAsText) {
-      ASSERT_TRUE(SetSettingsString("URLCODE", std::to_string(c.code).c_str()));
+      ASSERT_TRUE(SetSettingsString(kUrlCodeValue, std::to_string(c.code).c_str()));
     }
     const std::string host = c.host == Host::kTestBed ? FeedHost() : c.givenHost;
-    ASSERT_TRUE(SetSettingsString("FEEDHOST", host.c_str()));
+    ASSERT_TRUE(SetSettingsString(kFeedHostValue, host.c_str()));
   }
 };
 
@@ -147,7 +148,7 @@ TEST_F(CategoryCaptionTest, AReloadReadsTheStoredCategoryAgain) {
   std::vector<PassBox> boxes;
   ASSERT_TRUE(StartTickerThroughBoxes(&ticker, &boxes));
 
-  ASSERT_TRUE(SetSettingsDword("URLCODE", 276));
+  ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, 276));
   const size_t logBefore = FeedLogLineCount();
   boxes.clear();
   ASSERT_TRUE(ReloadAndWait(&ticker, &boxes));

@@ -19,8 +19,8 @@ class PreferencesFlowTest : public ::testing::Test {
   // a reload shows which page it read.
   void SetUp() override {
     DeleteSettingsKey();
-    ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
-    ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
+    ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, 282));
+    ASSERT_TRUE(SetSettingsString(kFeedHostValue, FeedHost().c_str()));
     ASSERT_TRUE(WriteFeedPage("India news", OneItemFeed("India at start")));
     ASSERT_TRUE(WriteFeedPage("Europe news", OneItemFeed("Europe headline")));
     ClearTraceLog();
@@ -63,7 +63,7 @@ TEST_F(PreferencesFlowTest, OpensOwnedByTheDisabledWindowAndCancelChangesNothing
   EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(ticker.window) != 0; }));
   EXPECT_EQ(WindowText(ticker.window), caption);
   DWORD code = 0;
-  EXPECT_TRUE(GetSettingsDword("URLCODE", &code));
+  EXPECT_TRUE(GetSettingsDword(kUrlCodeValue, &code));
   EXPECT_EQ(code, 282u);
 
   // "Reload NEWS", posted after the Cancel, runs once the button's handler
@@ -106,7 +106,7 @@ TEST_F(PreferencesFlowTest, OkStoresTheChoiceAndReloadsIt) {
 
     ASSERT_TRUE(WaitForReload(ticker, passes));
     DWORD code = 0;
-    EXPECT_TRUE(GetSettingsDword("URLCODE", &code));
+    EXPECT_TRUE(GetSettingsDword(kUrlCodeValue, &code));
     EXPECT_EQ(code, c.code);
     EXPECT_TRUE(WaitUntil([&] { return CountFeedLines(feedMark) >= 1; }));
     EXPECT_EQ(CountFeedLines(feedMark), 1u);

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "resource.h"
 #include "tests/support/Browser.h"
 #include "tests/support/HeadlineWindow.h"
-#include "ticker/core/Catalogue.h"
 
 using namespace testsupport;
 
@@ -95,8 +95,8 @@ class RefreshTest : public ::testing::Test {
  protected:
   void SetUp() override {
     DeleteSettingsKey();
-    ASSERT_TRUE(SetSettingsDword("URLCODE", kCategory));
-    ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
+    ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, kCategory));
+    ASSERT_TRUE(SetSettingsString(kFeedHostValue, FeedHost().c_str()));
     ASSERT_TRUE(WriteFeedPage(kCategoryName, FeedPage("Start", 7)));
     ClearTraceLog();
   }
@@ -162,7 +162,7 @@ TEST_F(RefreshTest, EveryReloadFetchesAgainShowsTheNewFeedAndDeletesTheFile) {
 }
 
 TEST_F(RefreshTest, UnreachableServiceShowsTheBoxEmptiesEveryLabelAndKeepsOneTimePerPass) {
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", kRefusedHost));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, kRefusedHost));
   const std::string url = MakeFeedUrl(kRefusedHost, kCategoryName);
   BoxPolicy hold;
   hold.holdPastSecond = true;  // the clock moves on while the box is open
@@ -202,7 +202,7 @@ TEST_F(RefreshTest, UnreachableServiceShowsTheBoxEmptiesEveryLabelAndKeepsOneTim
 }
 
 TEST_F(RefreshTest, StartUpFailureLeavesAnEmptyFeedFile) {
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", kRefusedHost));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, kRefusedHost));
   Ticker ticker;
   std::vector<PassBox> boxes;
   ASSERT_TRUE(StartTickerThroughBoxes(&ticker, &boxes));

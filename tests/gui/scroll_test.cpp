@@ -30,8 +30,8 @@ class ScrollTest : public ::testing::Test {
  protected:
   void SetUp() override {
     DeleteSettingsKey();
-    ASSERT_TRUE(SetSettingsDword("URLCODE", kCategory));
-    ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
+    ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, kCategory));
+    ASSERT_TRUE(SetSettingsString(kFeedHostValue, FeedHost().c_str()));
     ASSERT_TRUE(WriteFeedPage(kCategoryName, TwentyItems()));
     ASSERT_TRUE(StartTicker(&ticker_));
     window_ = ticker_.window;

@@ -12,31 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/SetupTexts.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
-
-const char kInstallText[] =
-    "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel menu. "
-    "\r \n Thank you for downloading Vantrel.";
-const char kUninstallText[] = "Uninstall Complete. Thank you for using Vantrel.";
-const char kConfirmCaption[] = "Vantrel NEWS UnInstall";
-const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPending[] = "PendingFileRenameOperations";
-
-std::string ProgramGroup() {
-  char folder[MAX_PATH] = "";
-  SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PROGRAMS, FALSE);
-  return std::string(folder) + "\\Vantrel";
-}
-
-void RemoveInstallation() {
-  DeleteSettingsKey();
-  if (FileExists("c:\\Vantrel")) RemoveTree("c:\\Vantrel");
-  if (FileExists(ProgramGroup())) RemoveTree(ProgramGroup());
-}
 
 struct SeenWindow {
   HWND hwnd;
@@ -176,7 +157,7 @@ TEST_F(SetupGuiTest, UninstallationAsksThenReportsAndShowsNothingElse) {
       EXPECT_TRUE(ShowsIcon(w.hwnd));
       bool question = false;
       for (HWND c = GetWindow(w.hwnd, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-        question = question || WindowText(c) == "Are you sure you want to Uninstall Vantrel?";
+        question = question || WindowText(c) == kConfirmQuestion;
       }
       EXPECT_TRUE(question);
       EXPECT_EQ(WindowText(GetDlgItem(w.hwnd, IDOK)), "OK");

@@ -110,8 +110,8 @@ class TrayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     DeleteSettingsKey();
-    ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
-    ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
+    ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, 282));
+    ASSERT_TRUE(SetSettingsString(kFeedHostValue, FeedHost().c_str()));
     ASSERT_TRUE(WriteFeedPage("India news", OneItemFeed("India headline")));
     ASSERT_TRUE(WriteFeedPage("Europe news", OneItemFeed("Europe headline")));
     ClearTraceLog();
@@ -299,7 +299,7 @@ TEST_F(TrayTest, PreferencesFromTheMenuTakeEffectAtTheNextReload) {
   ClickButton(dialog, IDOK);
   ASSERT_TRUE(WaitUntilGone(dialog));
   DWORD code = 0;
-  EXPECT_TRUE(GetSettingsDword("URLCODE", &code));
+  EXPECT_TRUE(GetSettingsDword(kUrlCodeValue, &code));
   EXPECT_EQ(code, 276u);
   EXPECT_EQ(CountTraceLines("CVelquoraDlg::OnPreferences"), 1u);
 

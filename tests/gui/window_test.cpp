@@ -33,8 +33,8 @@ class WindowTest : public ::testing::Test {
   // The ticker reads "India news" from the test bed's feed service.
   void SetUp() override {
     DeleteSettingsKey();
-    ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
-    ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
+    ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, 282));
+    ASSERT_TRUE(SetSettingsString(kFeedHostValue, FeedHost().c_str()));
     ClearTraceLog();
   }
   void TearDown() override { DeleteSettingsKey(); }

@@ -1,4 +1,5 @@
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
+#include "ticker/core/CategoryFeeds.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ticker/core/FeedExtract.h"
+#include "common/FeedExtract.h"
 
 #include <gtest/gtest.h>
 

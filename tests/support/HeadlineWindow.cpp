@@ -4,17 +4,12 @@
 #include <cstring>
 
 #include "resource.h"
+#include "ticker/HeadlineSlots.h"
 
 namespace testsupport {
 
-const int kSlotIds[kSlots] = {IDC_HEADLINE_0,  IDC_HEADLINE_1,  IDC_HEADLINE_2,  IDC_HEADLINE_3,
-                              IDC_HEADLINE_4,  IDC_HEADLINE_5,  IDC_HEADLINE_6,  IDC_HEADLINE_7,
-                              IDC_HEADLINE_8,  IDC_HEADLINE_9,  IDC_HEADLINE_10, IDC_HEADLINE_11,
-                              IDC_HEADLINE_12, IDC_HEADLINE_13, IDC_HEADLINE_14, IDC_HEADLINE_15,
-                              IDC_HEADLINE_16, IDC_HEADLINE_17, IDC_HEADLINE_18, IDC_HEADLINE_19};
-
 HWND SlotLabel(HWND window, int slot) {
-  return GetDlgItem(window, kSlotIds[slot]);
+  return GetDlgItem(window, kHeadlineSlotControls[slot]);
 }
 
 std::vector<std::string> SlotTexts(HWND window) {

@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "common/FeedExtract.h"
 #include "tests/support/Ticker.h"
 
 namespace testsupport {
 
-constexpr int kSlots = 20;
-// The static control of each headline slot, top to bottom.
-extern const int kSlotIds[kSlots];
+constexpr int kSlots = kHeadlineSlots;
 
 constexpr char kOpenFailedText[] = "InternetOpenUrl failed! Check URL or connection";
 

@@ -1,8 +1,12 @@
 #include "tests/support/TestSupport.h"
 
+#include <shlobj.h>
+
 #include <cstdio>
 
-#include "ticker/core/Catalogue.h"
+#include "common/ContractStrings.h"
+#include "common/SettingsNames.h"
+#include "tests/support/SetupTexts.h"
 
 namespace testsupport {
 
@@ -235,13 +239,37 @@ static void DeleteKeyTree(HKEY parent, const char* name) {
   RegDeleteKeyA(parent, name);
 }
 
+std::string ProgramGroup() {
+  char folder[MAX_PATH] = "";
+  SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PROGRAMS, FALSE);
+  return std::string(folder) + "\\Vantrel";
+}
+
+void RemoveInstallation() {
+  DeleteSettingsKey();
+  if (FileExists(kProgramDir)) RemoveTree(kProgramDir);
+  if (FileExists(ProgramGroup())) RemoveTree(ProgramGroup());
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
 void DeleteSettingsKey() {
-  DeleteKeyTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel");
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kSettingsKey);
+}
+
+void CreateSettingsKey() {
+  HKEY key;
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kSettingsKey, &key) == ERROR_SUCCESS) RegCloseKey(key);
 }
 
 static bool SetSettingsValue(const char* name, DWORD type, const void* data, DWORD size) {
   HKEY key;
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", &key) != ERROR_SUCCESS) return false;
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kSettingsKey, &key) != ERROR_SUCCESS) return false;
   const bool ok =
       RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
   RegCloseKey(key);
@@ -258,8 +286,7 @@ bool SetSettingsString(const char* name, const char* value) {
 
 static bool GetSettingsValue(const char* name, DWORD wantedType, void* data, DWORD* size) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_QUERY_VALUE, &key) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
     return false;
   }
   DWORD type = 0;
@@ -282,6 +309,39 @@ bool GetSettingsString(const char* name, std::string* value) {
   text[size] = '\0';
   *value = text;
   return true;
+}
+
+bool SetRawSetting(const char* name, DWORD type, const std::string& data) {
+  const std::string bytes = data + 'Z';
+  return SetSettingsValue(name, type, bytes.data(), static_cast<DWORD>(data.size()));
+}
+
+bool ReadRawSettings(std::vector<RawSetting>* values) {
+  values->clear();
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  for (DWORD i = 0;; ++i) {
+    char name[256];
+    DWORD nameSize = sizeof name, type = 0, size = 0;
+    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+      break;
+    }
+    std::string data(size, '\0');
+    RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+    data.resize(size);
+    values->push_back({name, type, data});
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+void RestoreSettings(bool existed, const std::vector<RawSetting>& values) {
+  DeleteSettingsKey();
+  if (!existed) return;
+  CreateSettingsKey();
+  for (const RawSetting& v : values) SetRawSetting(v.name.c_str(), v.type, v.data);
 }
 
 }  // namespace testsupport

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/SettingsNames.h"
+
 namespace testsupport {
 
 // ---- environment and files
@@ -72,11 +74,30 @@ std::vector<COLORREF> ScreenPixels(const RECT& rect);
 COLORREF ScreenPixel(int x, int y);
 
 // ---- registry
-// Deletes HKLM\SOFTWARE\Vantrel with everything below it.
+bool KeyExists(HKEY root, const std::string& path);
+// The settings key is HKLM\<kSettingsKey> (common/SettingsNames.h).
+// Deletes it with everything below it.
 void DeleteSettingsKey();
+void CreateSettingsKey();
 bool SetSettingsDword(const char* name, DWORD value);  // creates the key
 bool SetSettingsString(const char* name, const char* value);
 bool GetSettingsDword(const char* name, DWORD* value);
 bool GetSettingsString(const char* name, std::string* value);
+
+// A value of the settings key exactly as stored.
+struct RawSetting {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;  // the stored bytes
+};
+// Stores exactly these bytes, creating the key. The byte after them is not a
+// NUL: the system would otherwise count a NUL that follows a string's data as
+// part of it.
+bool SetRawSetting(const char* name, DWORD type, const std::string& data);
+// Every value of the key, in enumeration order; false when the key is missing.
+bool ReadRawSettings(std::vector<RawSetting>* values);
+// Puts the key back as ReadRawSettings found it: gone when it did not exist,
+// otherwise exactly these values.
+void RestoreSettings(bool existed, const std::vector<RawSetting>& values);
 
 }  // namespace testsupport

@@ -2,8 +2,8 @@
 
 #include <shellapi.h>
 
+#include "common/ContractStrings.h"
 #include "resource.h"
-#include "ticker/core/Catalogue.h"
 
 namespace testsupport {
 

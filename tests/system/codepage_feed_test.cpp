@@ -39,8 +39,8 @@ TEST(CodePageFeed, CyrillicHeadlinesReachTheLabelsOfARussianWindows) {
   // The session is Russian: the ticker's ANSI text is read as Windows-1251.
   ASSERT_EQ(GetACP(), 1251u) << "the Wine session should run with LANG=ru_RU.UTF-8";
   DeleteSettingsKey();
-  ASSERT_TRUE(SetSettingsDword("URLCODE", kRussiaNews));
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", host.c_str()));
+  ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, kRussiaNews));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, host.c_str()));
 
   Ticker ticker;
   ASSERT_TRUE(StartTicker(&ticker));

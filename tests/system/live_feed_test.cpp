@@ -46,8 +46,8 @@ TEST(LiveFeed, HeadlinesFromRssAndAtomFeedsReachTheLabelsAndTheBrowser) {
   const std::string host = Env("LIVE_FEED_HOST");
   ASSERT_FALSE(host.empty()) << "run by tests/system/feed-test.sh live";
   DeleteSettingsKey();
-  ASSERT_TRUE(SetSettingsDword("URLCODE", kEuropeNews));
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", host.c_str()));
+  ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, kEuropeNews));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, host.c_str()));
 
   BrowserRecorder browser;  // before the start, so the ticker inherits its log
   ASSERT_TRUE(browser.Registered());

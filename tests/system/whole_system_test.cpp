@@ -16,6 +16,7 @@
 #include <string>
 
 #include "resource.h"
+#include "tests/support/SetupTexts.h"
 #include "tests/support/Ticker.h"
 
 using namespace testsupport;
@@ -23,21 +24,9 @@ using namespace testsupport;
 namespace {
 
 const char kDownload[] = "C:\\download";
-const char kProgramDir[] = "c:\\Vantrel";
-
-std::string ProgramGroup() {
-  char folder[MAX_PATH] = "";
-  SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PROGRAMS, FALSE);
-  return std::string(folder) + "\\Vantrel";
-}
 
 bool SettingsKeyExists() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  return KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
 }
 
 // The target and description of a shell link.
@@ -127,18 +116,15 @@ TEST(System, InstallUseUninstall) {
   // ---- installation from the unpacked archive
   Child setup = StartProgram(std::string(kDownload) + "\\Setup.exe", "/install", kDownload);
   ASSERT_TRUE(setup.Started());
-  ConfirmBox("Setup",
-             "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel "
-             "menu. \r \n Thank you for downloading Vantrel.",
-             "system-1-installed");
+  ConfirmBox("Setup", kInstallText, "system-1-installed");
   EXPECT_EQ(WaitForExit(setup), 0u);
   Stop(setup);
 
   DWORD code = 0;
   std::string proxy = "unset";
-  EXPECT_TRUE(GetSettingsDword("URLCODE", &code));
+  EXPECT_TRUE(GetSettingsDword(kUrlCodeValue, &code));
   EXPECT_EQ(code, 282u);
-  EXPECT_TRUE(GetSettingsString("PROXY", &proxy));
+  EXPECT_TRUE(GetSettingsString(kProxyValue, &proxy));
   EXPECT_EQ(proxy, "");
   for (const char* file : {"Vantrel.EXE", "Readme.txt", "Setup.exe"}) {
     EXPECT_TRUE(FileExists(std::string(kProgramDir) + "\\" + file)) << file;
@@ -159,7 +145,7 @@ TEST(System, InstallUseUninstall) {
   }
 
   // The ticker asks the test bed's feed service (Setup never writes this).
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", FeedHost().c_str()));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, FeedHost().c_str()));
 
   // ---- the ticker, started through its Start-menu link
   ShellOpen(group + "\\Vantrel.lnk");
@@ -215,12 +201,12 @@ TEST(System, InstallUseUninstall) {
 
   // ---- the uninstaller through its Start-menu link
   ShellOpen(group + "\\Uninstall.lnk");
-  HWND confirm = WaitForAnyWindow(
-      "#32770", [](const std::string& c) { return c == "Vantrel NEWS UnInstall"; });
+  HWND confirm =
+      WaitForAnyWindow("#32770", [](const std::string& c) { return c == kConfirmCaption; });
   ASSERT_NE(confirm, nullptr);
   SaveWindowPng(confirm, ShotPath("system-6-confirm"));
   PostMessageA(GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
-  ConfirmBox("Setup", "Uninstall Complete. Thank you for using Vantrel.", "system-7-uninstalled");
+  ConfirmBox("Setup", kUninstallText, "system-7-uninstalled");
 
   EXPECT_FALSE(SettingsKeyExists());
   EXPECT_FALSE(FileExists(group));

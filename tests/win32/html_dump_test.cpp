@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/ContractStrings.h"
 #include "tests/support/HeadlineWindow.h"
 #include "ticker/FeedFile.h"
 #include "ticker/HtmlDump.h"
-#include "ticker/core/Catalogue.h"
 
 using namespace testsupport;
 
@@ -407,8 +407,8 @@ TEST_F(HtmlDumpTest, AnEndlessBodyEndsTheTickersPassWithinItsLimits) {
     ~SettingsRemover() { DeleteSettingsKey(); }
   } removeSettings;  // after the ticker has ended
   WireServer server(Wire::kEndless);
-  ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", server.Host().c_str()));
+  ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, 282));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, server.Host().c_str()));
   ClearTraceLog();
 
   // The pass writes a chunk and a log line per 1023 bytes, which takes a
@@ -439,7 +439,7 @@ TEST_F(HtmlDumpTest, AnUnreachableFeedHostIsAskedOnceMoreThroughTheStoredProxy) 
     ~SettingsRemover() { DeleteSettingsKey(); }
   } removeSettings;                        // after the ticker has ended
   const char kDeadHost[] = "127.0.0.1:1";  // refused at once
-  const char kName[] = "India news";       // category 282
+  const char kName[] = "India news";       // the default category
   const std::string url = MakeFeedUrl(kDeadHost, kName);
   std::string page = "<?xml version=\"1.0\"?>\n<page>\n";
   std::vector<std::string> expected(kSlots);
@@ -452,9 +452,9 @@ TEST_F(HtmlDumpTest, AnUnreachableFeedHostIsAskedOnceMoreThroughTheStoredProxy) 
   // The stand-in on another loopback address answers the absolute address
   // with the page, as a proxy that reached the feed service would.
   auto proxy = std::make_unique<WireServer>(Wire::kPage, "127.0.0.2", page);
-  ASSERT_TRUE(SetSettingsDword("URLCODE", 282));
-  ASSERT_TRUE(SetSettingsString("FEEDHOST", kDeadHost));
-  ASSERT_TRUE(SetSettingsString("PROXY", proxy->Host().c_str()));
+  ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, kDefaultCategoryCode));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, kDeadHost));
+  ASSERT_TRUE(SetSettingsString(kProxyValue, proxy->Host().c_str()));
 
   // The ticker's start-up pass: the headlines come through the proxy, which
   // was asked for the feed's whole address, and no box appears.
@@ -478,7 +478,7 @@ TEST_F(HtmlDumpTest, AnUnreachableFeedHostIsAskedOnceMoreThroughTheStoredProxy) 
   // download's time-out; the box follows. The process's own proxy setting is
   // left alone: the next address that works is fetched directly.
   WireServer silent(Wire::kSilent, "127.0.0.2");
-  ASSERT_TRUE(SetSettingsString("PROXY", silent.Host().c_str()));
+  ASSERT_TRUE(SetSettingsString(kProxyValue, silent.Host().c_str()));
   {
     BoxWatcher watcher(url);
     std::atomic<bool> done{false};
@@ -549,11 +549,8 @@ class ProxyFallbackTest : public HtmlDumpTest {
  protected:
   void SetUp() override {
     HtmlDumpTest::SetUp();
-    HKEY key;
-    keyExisted_ =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_READ, &key) == ERROR_SUCCESS;
-    if (keyExisted_) RegCloseKey(key);
-    proxyExisted_ = GetSettingsString("PROXY", &savedProxy_);
+    keyExisted_ = KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
+    proxyExisted_ = GetSettingsString(kProxyValue, &savedProxy_);
     saved_ = g_internetSessionCalls;
     g_fake = &fake_;
     g_internetSessionCalls = {FakeOpen, FakeSetOption};
@@ -564,7 +561,7 @@ class ProxyFallbackTest : public HtmlDumpTest {
     if (!keyExisted_) {
       DeleteSettingsKey();
     } else if (proxyExisted_) {
-      SetSettingsString("PROXY", savedProxy_.c_str());
+      SetSettingsString(kProxyValue, savedProxy_.c_str());
     } else {
       RemoveProxyValue();
     }
@@ -573,9 +570,8 @@ class ProxyFallbackTest : public HtmlDumpTest {
 
   static void RemoveProxyValue() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vantrel", 0, KEY_SET_VALUE, &key) ==
-        ERROR_SUCCESS) {
-      RegDeleteValueA(key, "PROXY");
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, kProxyValue);
       RegCloseKey(key);
     }
   }
@@ -588,7 +584,7 @@ class ProxyFallbackTest : public HtmlDumpTest {
 };
 
 TEST_F(ProxyFallbackTest, ProxyStoredButEmptyWarnsWithoutTryingIt) {
-  ASSERT_TRUE(SetSettingsString("PROXY", ""));
+  ASSERT_TRUE(SetSettingsString(kProxyValue, ""));
   fake_.failOpens = 1;
   ASSERT_TRUE(WriteFileText(path_, "earlier feed\n"));
 
@@ -626,12 +622,12 @@ TEST_F(ProxyFallbackTest, TriesTheStoredProxyWhenTheSystemSettingsFail) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.proxy == nullptr) {
-      ASSERT_TRUE(SetSettingsString("PROXY", "placeholder"));
+      ASSERT_TRUE(SetSettingsString(kProxyValue, "placeholder"));
       RemoveProxyValue();
     } else if (std::string(c.proxy) == "(no key)") {
       DeleteSettingsKey();
     } else {
-      ASSERT_TRUE(SetSettingsString("PROXY", c.proxy));
+      ASSERT_TRUE(SetSettingsString(kProxyValue, c.proxy));
     }
     fake_ = FakeSession{};
     fake_.failOpens = c.failOpens;
@@ -669,7 +665,7 @@ TEST_F(ProxyFallbackTest, TriesTheStoredProxyWhenTheSystemSettingsFail) {
 TEST_F(ProxyFallbackTest, AWorkingDefaultSessionNeverLooksAtTheProxy) {
   const std::string url = ServePage("Feed download default", "direct\n");
   for (const char* proxy : {"", "proxy.test:8080"}) {
-    ASSERT_TRUE(SetSettingsString("PROXY", proxy));
+    ASSERT_TRUE(SetSettingsString(kProxyValue, proxy));
     fake_ = FakeSession{};
 
     BoxWatcher warnings("Warning");

@@ -11,61 +11,13 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
-#include "ticker/core/Catalogue.h"
+#include "ticker/core/CategoryFeeds.h"
 
 namespace {
 
-const char kKeyPath[] = "SOFTWARE\\Vantrel";
 const char kCaption[] = "Vantrel Preferences";
 
-struct RawValue {
-  std::string name;
-  DWORD type = REG_NONE;
-  std::string data;
-};
-
-bool KeyExists() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-// Every value of the key; false when the key is missing.
-bool ReadAll(std::vector<RawValue>* values) {
-  values->clear();
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD nameSize = sizeof name, type = 0, size = 0;
-    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-      break;
-    }
-    std::string data(size, '\0');
-    RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-    data.resize(size);
-    values->push_back({name, type, data});
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-bool SetRaw(const char* name, DWORD type, const std::string& data) {
-  HKEY key;
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kKeyPath, &key) != ERROR_SUCCESS) return false;
-  const std::string bytes = data + 'Z';  // no NUL after the data: stored as given
-  const LONG result =
-      RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                     static_cast<DWORD>(data.size()));
-  RegCloseKey(key);
-  return result == ERROR_SUCCESS;
-}
-
-void CreateKey() {
-  HKEY key;
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kKeyPath, &key) == ERROR_SUCCESS) RegCloseKey(key);
-}
+using testsupport::RawSetting;
 
 // A value as stored: REG_DWORD "URLCODE" and REG_SZ "PROXY" with its NUL.
 struct Stored {
@@ -77,8 +29,8 @@ struct Stored {
 
 Stored ReadStored() {
   Stored s{};
-  s.hasCode = testsupport::GetSettingsDword("URLCODE", &s.code);
-  s.hasProxy = testsupport::GetSettingsString("PROXY", &s.proxy);
+  s.hasCode = testsupport::GetSettingsDword(kUrlCodeValue, &s.code);
+  s.hasProxy = testsupport::GetSettingsString(kProxyValue, &s.proxy);
   return s;
 }
 
@@ -100,19 +52,13 @@ std::string SelectedText(HWND combo) {
 class PreferencesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    existed_ = ReadAll(&saved_);
+    existed_ = testsupport::ReadRawSettings(&saved_);
     testsupport::DeleteSettingsKey();
   }
-  void TearDown() override {
-    testsupport::DeleteSettingsKey();
-    if (existed_) {
-      CreateKey();
-      for (const RawValue& v : saved_) SetRaw(v.name.c_str(), v.type, v.data);
-    }
-  }
+  void TearDown() override { testsupport::RestoreSettings(existed_, saved_); }
 
   bool existed_ = false;
-  std::vector<RawValue> saved_;
+  std::vector<RawSetting> saved_;
 };
 
 TEST_F(PreferencesTest, TemplateMatchesTheLayout) {
@@ -271,12 +217,12 @@ TEST_F(PreferencesTest, OpensWithTheStoredSettingsOrTheDefaults) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testsupport::DeleteSettingsKey();
-    if (c.key) CreateKey();
+    if (c.key) testsupport::CreateSettingsKey();
     if (c.codeType != REG_NONE) {
-      ASSERT_TRUE(SetRaw("URLCODE", c.codeType, c.code));
+      ASSERT_TRUE(testsupport::SetRawSetting(kUrlCodeValue, c.codeType, c.code));
     }
     if (c.proxyType != REG_NONE) {
-      ASSERT_TRUE(SetRaw("PROXY", c.proxyType, c.proxy));
+      ASSERT_TRUE(testsupport::SetRawSetting(kProxyValue, c.proxyType, c.proxy));
     }
 
     CPreferencesDlg dlg;
@@ -314,12 +260,12 @@ TEST_F(PreferencesTest, OkStoresProxyAndSelectedCode) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testsupport::DeleteSettingsKey();
-    if (c.key) CreateKey();
+    if (c.key) testsupport::CreateSettingsKey();
     if (c.storeCode) {
-      ASSERT_TRUE(testsupport::SetSettingsDword("URLCODE", c.code));
+      ASSERT_TRUE(testsupport::SetSettingsDword(kUrlCodeValue, c.code));
     }
     if (c.proxy) {
-      ASSERT_TRUE(testsupport::SetSettingsString("PROXY", c.proxy));
+      ASSERT_TRUE(testsupport::SetSettingsString(kProxyValue, c.proxy));
     }
 
     CPreferencesDlg dlg;
@@ -336,7 +282,7 @@ TEST_F(PreferencesTest, OkStoresProxyAndSelectedCode) {
     EXPECT_FALSE(IsWindowVisible(dlg.m_hWnd));
 
     if (!c.written) {
-      EXPECT_FALSE(KeyExists());
+      EXPECT_FALSE(testsupport::KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
       continue;
     }
     const Stored stored = ReadStored();
@@ -348,11 +294,11 @@ TEST_F(PreferencesTest, OkStoresProxyAndSelectedCode) {
 }
 
 TEST_F(PreferencesTest, CancelWritesNothing) {
-  CreateKey();
-  ASSERT_TRUE(testsupport::SetSettingsDword("URLCODE", 130));
-  ASSERT_TRUE(testsupport::SetSettingsString("PROXY", "proxy.example:3128"));
-  std::vector<RawValue> before, after;
-  ASSERT_TRUE(ReadAll(&before));
+  testsupport::CreateSettingsKey();
+  ASSERT_TRUE(testsupport::SetSettingsDword(kUrlCodeValue, 130));
+  ASSERT_TRUE(testsupport::SetSettingsString(kProxyValue, "proxy.example:3128"));
+  std::vector<RawSetting> before, after;
+  ASSERT_TRUE(testsupport::ReadRawSettings(&before));
 
   CPreferencesDlg dlg;
   ASSERT_TRUE(dlg.Create());
@@ -361,7 +307,7 @@ TEST_F(PreferencesTest, CancelWritesNothing) {
   SetDlgItemTextA(dlg.m_hWnd, IDC_PROXY, "");
   SendMessageA(dlg.m_hWnd, WM_COMMAND, IDCANCEL, 0);
 
-  ASSERT_TRUE(ReadAll(&after));
+  ASSERT_TRUE(testsupport::ReadRawSettings(&after));
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < before.size(); ++i) {
     EXPECT_EQ(after[i].name, before[i].name);
@@ -458,8 +404,8 @@ TEST_F(PreferencesTest, ModalRunEndsWithItsButtons) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     testsupport::DeleteSettingsKey();
-    ASSERT_TRUE(testsupport::SetSettingsDword("URLCODE", 130));
-    ASSERT_TRUE(testsupport::SetSettingsString("PROXY", "proxy.example:3128"));
+    ASSERT_TRUE(testsupport::SetSettingsDword(kUrlCodeValue, 130));
+    ASSERT_TRUE(testsupport::SetSettingsString(kProxyValue, "proxy.example:3128"));
 
     CPreferencesDlg dlg;
     Driver driver;

@@ -9,62 +9,20 @@
 
 #include "tests/support/TestSupport.h"
 #include "ticker/FeedHost.h"
-#include "ticker/core/Catalogue.h"
+#include "ticker/core/CategoryFeeds.h"
 
 namespace {
 
-const char kKeyPath[] = "SOFTWARE\\Vantrel";
-
-struct RawValue {
-  std::string name;
-  DWORD type = REG_NONE;
-  std::string data;  // the stored bytes
-};
+using testsupport::RawSetting;
 
 bool KeyExists() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  return testsupport::KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey);
 }
 
-// Stores exactly these bytes. The byte after them is not a NUL: the system
-// would otherwise count a NUL that follows a string's data as part of it.
-bool SetRaw(const char* name, DWORD type, const std::string& data) {
-  HKEY key;
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kKeyPath, &key) != ERROR_SUCCESS) return false;
-  const std::string bytes = data + 'Z';
-  const LONG result =
-      RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                     static_cast<DWORD>(data.size()));
-  RegCloseKey(key);
-  return result == ERROR_SUCCESS;
-}
-
-// Every value of the key, in enumeration order; false when the key is missing.
-bool ReadAll(std::vector<RawValue>* values) {
-  values->clear();
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD nameSize = sizeof name, type = 0, size = 0;
-    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-      break;
-    }
-    std::string data(size, '\0');
-    RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-    data.resize(size);
-    values->push_back({name, type, data});
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-bool ReadRaw(const char* name, RawValue* value) {
-  std::vector<RawValue> values;
-  ReadAll(&values);
-  for (const RawValue& v : values) {
+bool ReadRaw(const char* name, RawSetting* value) {
+  std::vector<RawSetting> values;
+  testsupport::ReadRawSettings(&values);
+  for (const RawSetting& v : values) {
     if (_stricmp(v.name.c_str(), name) == 0) {
       *value = v;
       return true;
@@ -81,33 +39,30 @@ std::string DwordBytes(DWORD value) {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    existed_ = ReadAll(&saved_);
+    existed_ = testsupport::ReadRawSettings(&saved_);
     testsupport::DeleteSettingsKey();
     ASSERT_FALSE(KeyExists());
   }
   void TearDown() override {
-    testsupport::DeleteSettingsKey();
-    if (existed_) {
-      HKEY key;
-      if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kKeyPath, &key) == ERROR_SUCCESS) RegCloseKey(key);
-      for (const RawValue& v : saved_) SetRaw(v.name.c_str(), v.type, v.data);
-    }
+    testsupport::RestoreSettings(existed_, saved_);
     BuildCategoryFeedTable(nullptr);
   }
-  static void CreateKey() { ASSERT_TRUE(SetRaw("Placeholder", REG_SZ, std::string("x", 2))); }
+  static void CreateKey() {
+    ASSERT_TRUE(testsupport::SetRawSetting("Placeholder", REG_SZ, std::string("x", 2)));
+  }
 
   bool existed_ = false;
-  std::vector<RawValue> saved_;
+  std::vector<RawSetting> saved_;
 };
 
 TEST_F(SettingsTest, WithoutTheKeyEverythingFailsAndNothingIsCreated) {
   char buffer[1024];
   std::memset(buffer, 'X', sizeof buffer);
   DWORD code = 77;
-  EXPECT_FALSE(GetRegistryString("PROXY", buffer));
-  EXPECT_FALSE(GetRegistryDword("URLCODE", &code));
-  EXPECT_FALSE(SetRegistryString("PROXY", "proxy.example:3128"));
-  EXPECT_FALSE(SetRegistryDword("URLCODE", 282));
+  EXPECT_FALSE(GetRegistryString(kProxyValue, buffer));
+  EXPECT_FALSE(GetRegistryDword(kUrlCodeValue, &code));
+  EXPECT_FALSE(SetRegistryString(kProxyValue, "proxy.example:3128"));
+  EXPECT_FALSE(SetRegistryDword(kUrlCodeValue, 282));
   EXPECT_EQ(buffer[0], 'X');
   EXPECT_EQ(code, 77u);
   EXPECT_FALSE(KeyExists());
@@ -115,7 +70,7 @@ TEST_F(SettingsTest, WithoutTheKeyEverythingFailsAndNothingIsCreated) {
   // Nor did the writes land one level up.
   HKEY software;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &software), ERROR_SUCCESS);
-  for (const char* name : {"PROXY", "URLCODE"}) {
+  for (const char* name : {kProxyValue, kUrlCodeValue}) {
     EXPECT_NE(RegQueryValueExA(software, name, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS)
         << name;
   }
@@ -126,8 +81,8 @@ TEST_F(SettingsTest, MissingValuesReadAsAbsent) {
   CreateKey();
   char buffer[256] = "untouched";
   DWORD code = 282;
-  EXPECT_FALSE(GetRegistryString("PROXY", buffer));
-  EXPECT_FALSE(GetRegistryDword("URLCODE", &code));
+  EXPECT_FALSE(GetRegistryString(kProxyValue, buffer));
+  EXPECT_FALSE(GetRegistryDword(kUrlCodeValue, &code));
   EXPECT_STREQ(buffer, "untouched");
   EXPECT_EQ(code, 282u);
 }
@@ -136,13 +91,13 @@ TEST_F(SettingsTest, DwordsRoundTripAsFourByteDwords) {
   CreateKey();
   for (DWORD value : {282u, 130u, 0u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(value);
-    ASSERT_TRUE(SetRegistryDword("URLCODE", value));
-    RawValue raw;
-    ASSERT_TRUE(ReadRaw("URLCODE", &raw));
+    ASSERT_TRUE(SetRegistryDword(kUrlCodeValue, value));
+    RawSetting raw;
+    ASSERT_TRUE(ReadRaw(kUrlCodeValue, &raw));
     EXPECT_EQ(raw.type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(raw.data, DwordBytes(value));
     DWORD read = 12345;
-    EXPECT_TRUE(GetRegistryDword("URLCODE", &read));
+    EXPECT_TRUE(GetRegistryDword(kUrlCodeValue, &read));
     EXPECT_EQ(read, value);
   }
 }
@@ -161,15 +116,15 @@ TEST_F(SettingsTest, StringsRoundTripUpTo254Characters) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.size());
-    ASSERT_TRUE(SetRegistryString("PROXY", c.text.c_str()));
-    RawValue raw;
-    ASSERT_TRUE(ReadRaw("PROXY", &raw));
+    ASSERT_TRUE(SetRegistryString(kProxyValue, c.text.c_str()));
+    RawSetting raw;
+    ASSERT_TRUE(ReadRaw(kProxyValue, &raw));
     EXPECT_EQ(raw.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(raw.data, c.text + '\0');  // stored with its NUL; empty is one byte
 
     char buffer[1024];
     std::memset(buffer, 'X', sizeof buffer);
-    EXPECT_EQ(GetRegistryString("PROXY", buffer), c.readsBack);
+    EXPECT_EQ(GetRegistryString(kProxyValue, buffer), c.readsBack);
     if (c.readsBack) {
       EXPECT_EQ(std::string(buffer), c.text);
       EXPECT_EQ(buffer[c.text.size() + 1], 'X');  // nothing copied past the NUL
@@ -190,38 +145,38 @@ TEST_F(SettingsTest, HostileValuesReadSafely) {
     const char* text;  // strings: what reads back
     DWORD code;        // dwords: what reads back
   } cases[] = {
-      {"URLCODE", REG_BINARY, DwordBytes(130) + DwordBytes(0xDEADBEEF), false, nullptr, 0},
-      {"URLCODE", REG_QWORD, DwordBytes(130) + DwordBytes(0), false, nullptr, 0},
-      {"URLCODE", REG_SZ, std::string("282", 4), false, nullptr, 0},
-      {"URLCODE", REG_BINARY, DwordBytes(130), false, nullptr, 0},
-      {"URLCODE", REG_DWORD, std::string("\x82\x01", 2), false, nullptr, 0},
-      {"URLCODE", REG_DWORD, DwordBytes(130), true, nullptr, 130},
-      {"PROXY", REG_BINARY, "abc", false, nullptr, 0},
-      {"PROXY", REG_BINARY, std::string("abc", 4), false, nullptr, 0},
-      {"PROXY", REG_SZ, "abc", false, nullptr, 0},
-      {"PROXY", REG_SZ, noNul255, false, nullptr, 0},
-      {"PROXY", REG_SZ, "", false, nullptr, 0},
-      {"PROXY", REG_DWORD, DwordBytes(0x00636261), false, nullptr, 0},
-      {"PROXY", REG_MULTI_SZ, std::string("a\0b\0\0", 5), false, nullptr, 0},
-      {"PROXY", REG_SZ, std::string("ab\0cd", 6), true, "ab", 0},
-      {"PROXY", REG_EXPAND_SZ, std::string("%TEMP%", 7), true, "%TEMP%", 0},
+      {kUrlCodeValue, REG_BINARY, DwordBytes(130) + DwordBytes(0xDEADBEEF), false, nullptr, 0},
+      {kUrlCodeValue, REG_QWORD, DwordBytes(130) + DwordBytes(0), false, nullptr, 0},
+      {kUrlCodeValue, REG_SZ, std::string("282", 4), false, nullptr, 0},
+      {kUrlCodeValue, REG_BINARY, DwordBytes(130), false, nullptr, 0},
+      {kUrlCodeValue, REG_DWORD, std::string("\x82\x01", 2), false, nullptr, 0},
+      {kUrlCodeValue, REG_DWORD, DwordBytes(130), true, nullptr, 130},
+      {kProxyValue, REG_BINARY, "abc", false, nullptr, 0},
+      {kProxyValue, REG_BINARY, std::string("abc", 4), false, nullptr, 0},
+      {kProxyValue, REG_SZ, "abc", false, nullptr, 0},
+      {kProxyValue, REG_SZ, noNul255, false, nullptr, 0},
+      {kProxyValue, REG_SZ, "", false, nullptr, 0},
+      {kProxyValue, REG_DWORD, DwordBytes(0x00636261), false, nullptr, 0},
+      {kProxyValue, REG_MULTI_SZ, std::string("a\0b\0\0", 5), false, nullptr, 0},
+      {kProxyValue, REG_SZ, std::string("ab\0cd", 6), true, "ab", 0},
+      {kProxyValue, REG_EXPAND_SZ, std::string("%TEMP%", 7), true, "%TEMP%", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " type " + std::to_string(c.type) + " size " +
                  std::to_string(c.data.size()));
-    ASSERT_TRUE(SetRaw(c.name, c.type, c.data));
-    if (std::strcmp(c.name, "URLCODE") == 0) {
+    ASSERT_TRUE(testsupport::SetRawSetting(c.name, c.type, c.data));
+    if (std::strcmp(c.name, kUrlCodeValue) == 0) {
       struct {
         DWORD value;
         DWORD guard;
       } out = {77, 0xA5A5A5A5};
-      EXPECT_EQ(GetRegistryDword("URLCODE", &out.value), c.readable);
+      EXPECT_EQ(GetRegistryDword(kUrlCodeValue, &out.value), c.readable);
       EXPECT_EQ(out.value, c.readable ? c.code : 77u);
       EXPECT_EQ(out.guard, 0xA5A5A5A5u);
     } else {
       char buffer[1024];
       std::memset(buffer, 'X', sizeof buffer);
-      EXPECT_EQ(GetRegistryString("PROXY", buffer), c.readable);
+      EXPECT_EQ(GetRegistryString(kProxyValue, buffer), c.readable);
       if (c.readable) {
         EXPECT_STREQ(buffer, c.text);
         EXPECT_EQ(buffer[std::strlen(c.text) + 1], 'X');
@@ -259,7 +214,7 @@ TEST_F(SettingsTest, FeedHostComesFromAWellFormedStoredValue) {
     testsupport::DeleteSettingsKey();
     CreateKey();
     if (c.type != REG_NONE) {
-      ASSERT_TRUE(SetRaw("FEEDHOST", c.type, c.data));
+      ASSERT_TRUE(testsupport::SetRawSetting(kFeedHostValue, c.type, c.data));
     }
     BuildCategoryFeedTable("stale.example");
     const char* host = LoadFeedHost();

@@ -19,23 +19,24 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/SetupTexts.h"
 #include "tests/support/TestSupport.h"
 
 namespace ts = testsupport;
+using ts::kConfirmCaption;
+using ts::KeyExists;
+using ts::kInstallText;
+using ts::kPending;
+using ts::kProgramDir;
+using ts::kSessionManager;
+using ts::kUninstallText;
+using ts::ProgramGroup;
+using ts::RemoveInstallation;
 
 namespace {
 
-const char kProgramDir[] = "c:\\Vantrel";
-const char kSettingsKey[] = "Software\\Vantrel";
-const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPending[] = "PendingFileRenameOperations";
 const char kSetupAppDefaults[] = "Software\\Wine\\AppDefaults\\Setup.exe";
 const char kTestKey[] = "Software\\VantrelSetupTest";
-const char kConfirmCaption[] = "Vantrel NEWS UnInstall";
-const char kInstallText[] =
-    "Setup complete. \r \n Please start Vantrel from Start->Programs->Vantrel->Vantrel menu. "
-    "\r \n Thank you for downloading Vantrel.";
-const char kUninstallText[] = "Uninstall Complete. Thank you for using Vantrel.";
 // Each file that could not be copied adds a line to the completion box.
 const char kNextLine[] = " \r \n ";
 const char kInUse[] =
@@ -45,12 +46,6 @@ const char kMissing[] =
 
 bool SameText(const std::string& a, const std::string& b) {
   return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
-std::string ProgramGroup() {
-  char folder[MAX_PATH] = "";
-  SHGetSpecialFolderPathA(nullptr, folder, CSIDL_PROGRAMS, FALSE);
-  return std::string(folder) + "\\Vantrel";
 }
 
 std::string WininitPath() {
@@ -68,13 +63,6 @@ std::string ShortPath(const std::string& path) {
 std::string FileText(const std::string& path) {
   std::string text;
   return ts::ReadFileText(path, &text) ? text : std::string("<missing>");
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
 }
 
 // A value as stored: "<type>:<bytes>", or empty when absent.
@@ -179,8 +167,8 @@ std::vector<std::string> DirectoryNames(const std::string& directory) {
 // Everything an installation leaves, as one text to compare.
 std::string Installation() {
   std::string state = KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey) ? "key\n" : "no key\n";
-  state += RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "URLCODE") + "\n";
-  state += RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "PROXY") + "\n";
+  state += RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, kUrlCodeValue) + "\n";
+  state += RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, kProxyValue) + "\n";
   for (const std::string& name : DirectoryNames(kProgramDir)) {
     state += name + "=" + FileText(std::string(kProgramDir) + "\\" + name) + "\n";
   }
@@ -189,12 +177,6 @@ std::string Installation() {
     state += name + "->" + link.path + "|" + link.description + "|" + link.arguments + "\n";
   }
   return state;
-}
-
-void RemoveInstallation() {
-  ts::DeleteSettingsKey();
-  if (ts::FileExists(kProgramDir)) ts::RemoveTree(kProgramDir);
-  if (ts::FileExists(ProgramGroup())) ts::RemoveTree(ProgramGroup());
 }
 
 class SetupTest : public ::testing::Test {
@@ -299,9 +281,9 @@ class SetupTest : public ::testing::Test {
 void ExpectFreshInstallation(const std::string& readme) {
   const DWORD urlcode = 282;
   EXPECT_EQ(
-      RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "URLCODE"),
+      RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, kUrlCodeValue),
       std::to_string(REG_DWORD) + ":" + std::string(reinterpret_cast<const char*>(&urlcode), 4));
-  EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, "PROXY"),
+  EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kSettingsKey, kProxyValue),
             std::to_string(REG_SZ) + ":" + std::string(1, '\0'));
 
   EXPECT_EQ(FileText("c:\\Vantrel\\Setup.exe"), FileText(ts::BinPath("Setup.exe")));
@@ -344,8 +326,8 @@ TEST_F(SetupTest, FirstInstallationWritesSettingsFilesAndShortcuts) {
 TEST_F(SetupTest, SecondInstallationResetsSettingsAndReplacesFilesAndShortcuts) {
   StageDownload();
   Install(setup());
-  ASSERT_TRUE(ts::SetSettingsDword("URLCODE", 101));
-  ASSERT_TRUE(ts::SetSettingsString("PROXY", "proxy.example:8080"));
+  ASSERT_TRUE(ts::SetSettingsDword(kUrlCodeValue, 101));
+  ASSERT_TRUE(ts::SetSettingsString(kProxyValue, "proxy.example:8080"));
   ASSERT_TRUE(ts::WriteFileText("c:\\Vantrel\\Readme.txt", "old read-me"));
   ASSERT_TRUE(ts::WriteFileText("c:\\Vantrel\\Vantrel.EXE", "old ticker"));
   ASSERT_TRUE(ts::WriteFileText(ProgramGroup() + "\\ReadMe.lnk", "not a link"));

@@ -1,0 +1,11 @@
+#include "feedservice/tests/support/Files.h"
+
+#include <fstream>
+#include <sstream>
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
