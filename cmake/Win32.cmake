@@ -14,7 +14,8 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # handler (with its name demangler) come along, most of each program's size.
 set(PROGRAM_OPTIONS -fno-exceptions -fno-threadsafe-statics)
 
-set(WIN32_SYSTEM_LIBS wininet comctl32 shell32 ole32 uuid advapi32 gdi32 user32 kernel32)
+set(WIN32_SYSTEM_LIBS wininet comctl32 shell32 oleacc oleaut32 ole32 uuid advapi32 gdi32 user32
+                      kernel32)
 
 # The shared contract and the programs' pure logic, without the contract's
 # std::string forms (those go to the tests' support library).

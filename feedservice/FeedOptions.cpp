@@ -22,10 +22,10 @@ struct CountOption {
   long max;
 };
 
-const CountOption kCountOptions[] = {{"--refresh", 7 * 24 * 3600},   {"--retry", 7 * 24 * 3600},
-                                     {"--connect-timeout", 3600},    {"--fetch-timeout", 3600},
-                                     {"--max-feed-bytes", 1L << 30}, {"--parallel", 64},
-                                     {"--max-age", 365 * 24 * 3600}};
+const CountOption kCountOptions[] = {
+    {"--refresh", 7 * 24 * 3600}, {"--retry", 7 * 24 * 3600},    {"--max-interval", 30 * 24 * 3600},
+    {"--connect-timeout", 3600},  {"--fetch-timeout", 3600},     {"--max-feed-bytes", 1L << 30},
+    {"--parallel", 64},           {"--max-age", 365 * 24 * 3600}};
 
 // The largest value of a whole-number option; 0 for any other option.
 long CountMax(const std::string& name) {
@@ -91,6 +91,9 @@ std::string FeedUsage() {
          "  --sources FILE     OPML file mapping categories to RSS/Atom feeds; reread on SIGHUP\n"
          "  --refresh S        seconds between refreshes of a source (default 900)\n"
          "  --retry S          first retry after a failed fetch, doubling (default 60)\n"
+         "  --max-interval S   longest a publisher's Retry-After, freshness or Gone puts a\n"
+         "                     source off (default 86400)\n"
+         "  --state DIR        keep items, validators and pages there (SQLite), read at start\n"
          "  --connect-timeout S  connect time-out of a fetch (default 10)\n"
          "  --fetch-timeout S  total time-out of a fetch (default 30)\n"
          "  --max-feed-bytes N largest feed read (default 5242880)\n"
@@ -125,7 +128,7 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       value = arg.substr(eq + 1);
     } else if (name == "--listen" || name == "--port" || name == "--port-file" ||
                name == "--data" || name == "--access-log" || name == "--sources" ||
-               name == "--charset" || IsCountOption(name)) {
+               name == "--state" || name == "--charset" || IsCountOption(name)) {
       if (i + 1 >= argc) {
         *error = "option " + name + " needs a value";
         return FeedCommand::kError;
@@ -148,6 +151,8 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       result.accessLog = value;
     } else if (name == "--sources") {
       result.sources = value;
+    } else if (name == "--state") {
+      result.stateDir = value;
     } else if (name == "--charset") {
       result.codePage = CodePage::Find(value);
       if (result.codePage == nullptr) {
@@ -164,6 +169,7 @@ FeedCommand ParseFeedOptions(int argc, const char* const* argv, FeedOptions* opt
       }
       if (name == "--refresh") result.refreshSeconds = static_cast<int>(count);
       if (name == "--retry") result.retrySeconds = static_cast<int>(count);
+      if (name == "--max-interval") result.maxIntervalSeconds = static_cast<int>(count);
       if (name == "--connect-timeout") result.connectTimeoutSeconds = static_cast<int>(count);
       if (name == "--fetch-timeout") result.fetchTimeoutSeconds = static_cast<int>(count);
       if (name == "--max-feed-bytes") result.maxFeedBytes = count;

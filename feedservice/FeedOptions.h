@@ -12,7 +12,9 @@ struct FeedOptions {
   std::string dataDir;           // empty: no overlay files
   std::string accessLog;         // empty: stderr
   std::string sources;           // OPML sources file; empty: sample pages
+  std::string stateDir;          // where the live state is kept; empty: in memory
   int refreshSeconds = 900;
+  int maxIntervalSeconds = 24 * 3600;
   int retrySeconds = 60;
   int connectTimeoutSeconds = 10;
   int fetchTimeoutSeconds = 30;
@@ -25,7 +27,7 @@ struct FeedOptions {
 enum class FeedCommand { kRun, kHelp, kError };
 
 // Reads `[--listen ADDR] [--port N] [--port-file FILE] [--data DIR]
-// [--access-log FILE] [--sources FILE] [--refresh S] [--retry S]
+// [--access-log FILE] [--sources FILE] [--state DIR] [--refresh S] [--retry S] [--max-interval S]
 // [--connect-timeout S] [--fetch-timeout S] [--max-feed-bytes N] [--parallel N]
 // [--max-age S] [--charset NAME] [--help]`; each option as "--opt VALUE" or "--opt=VALUE",
 // a repeated option takes its last value. kError sets *error to a one-line reason.

@@ -68,7 +68,8 @@ FeedServer::FeedServer(FeedServerConfig config, AccessLog* log)
     if (config_.live != nullptr) sources = config_.live->Status();
     res.contentType = "text/plain; version=0.0.4; charset=utf-8";
     res.headers.emplace_back("Cache-Control", "no-store");
-    res.body = metrics_->Render(config_.live != nullptr ? &sources : nullptr);
+    res.body = metrics_->Render(config_.live != nullptr ? &sources : nullptr,
+                                config_.live != nullptr ? &config_.live->fetchMetrics() : nullptr);
   });
 }
 
@@ -150,6 +151,12 @@ void FeedServer::ServePage(const HttpRequest& req, HttpResponse& res) const {
     res.SetText(500, "cannot read feed file for this category");
     return;
   }
+  if (page.unavailable) {
+    res.SetText(503, "no headlines yet: the sources of this category have not answered");
+    res.headers.emplace_back("Retry-After", std::to_string(config_.live->RetryAfterSeconds()));
+    res.headers.emplace_back("Cache-Control", "no-store");
+    return;
+  }
   metrics_->Page(page.origin);
   // A file stamped in the future (clock skew) is taken as changed now.
   const int64_t now = static_cast<int64_t>(std::time(nullptr));
@@ -196,6 +203,7 @@ bool FeedServer::ResolvePage(const std::string& category, ResolvedPage* page) co
     page->body =
         version.page ? *version.page : BuildFeedPage(category, 0, BundledSampleHeadlines());
     page->lastModified = version.page ? version.changed : started_;
+    page->unavailable = version.page && !version.filled;
     return true;
   }
   page->origin = "sample";

@@ -76,6 +76,9 @@ class FeedServer {
     std::string body;
     int64_t lastModified = 0;
     const char* origin = "sample";
+    // A live category none of whose sources has had items yet: no page to
+    // give, and an empty one would replace what HTTP caches hold.
+    bool unavailable = false;
   };
   bool ResolvePage(const std::string& category, ResolvedPage* page) const;
   void ServeStatusPage(HttpResponse& res) const;

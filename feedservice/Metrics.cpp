@@ -1,8 +1,10 @@
 // Counters, histograms and their Prometheus text.
 #include "feedservice/Metrics.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 #include "feedservice/live/LiveFeeds.h"
 
@@ -180,9 +182,11 @@ void ServiceMetrics::Page(std::string_view origin) {
   registry_.Add(kPages, {{"origin", std::string(origin)}});
 }
 
-std::string ServiceMetrics::Render(const std::vector<SourceStatus>* sources) const {
+std::string ServiceMetrics::Render(const std::vector<SourceStatus>* sources,
+                                   const MetricsRegistry* fetches) const {
   MetricsText out;
   registry_.Render(&out);
+  if (fetches != nullptr) fetches->Render(&out);
   if (sources == nullptr) return out.text();
   const auto labels = [](const SourceStatus& s) {
     return MetricLabels{{"category", s.category}, {"url", s.url}};
@@ -215,5 +219,31 @@ std::string ServiceMetrics::Render(const std::vector<SourceStatus>* sources) con
     out.Sample("feedservice_source_fetched_bytes_total", labels(s),
                static_cast<double>(s.bytesFetched));
   }
+  out.Family("feedservice_source_next_due_timestamp_seconds", "gauge",
+             "When a live source is asked next (seconds since 1970).");
+  for (const SourceStatus& s : *sources) {
+    out.Sample("feedservice_source_next_due_timestamp_seconds", labels(s),
+               static_cast<double>(s.nextDue));
+  }
+  out.Family("feedservice_source_gone", "gauge",
+             "1 for a live source that answered 410 Gone, else 0.");
+  for (const SourceStatus& s : *sources) {
+    out.Sample("feedservice_source_gone", labels(s), s.status == "gone" ? 1 : 0);
+  }
+  out.Family("feedservice_source_newest_item_age_seconds", "gauge",
+             "Age of the newest item a live source holds (sources with items only): a feed that "
+             "answers but has stopped publishing.");
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  for (const SourceStatus& s : *sources) {
+    if (s.newestItem == 0) continue;
+    out.Sample("feedservice_source_newest_item_age_seconds", labels(s),
+               static_cast<double>(std::max<int64_t>(0, now - s.newestItem)));
+  }
+  // Overdue by more than one interval: the fetchers are falling behind.
+  size_t overdue = 0;
+  for (const SourceStatus& s : *sources) overdue += now - s.nextDue > s.interval ? 1 : 0;
+  out.Family("feedservice_sources_overdue", "gauge",
+             "Live sources whose fetch is overdue by more than their interval.");
+  out.Sample("feedservice_sources_overdue", {}, static_cast<double>(overdue));
   return out.text();
 }

@@ -66,15 +66,18 @@ const char* MetricsRouteOf(std::string_view path);
 
 // The feed service's metrics: requests by route and status, their durations,
 // pages by origin ("overlay", "sample", "live"), and per live source its
-// fetches by outcome, last success, items held and bytes fetched.
+// fetches by outcome, last success, items held, bytes fetched, next due time,
+// whether it is gone and the age of its newest item; the sources overdue.
 class ServiceMetrics {
  public:
   ServiceMetrics();
   // seconds < 0: the duration is unknown (the request failed before routing).
   void Request(std::string_view route, int status, double seconds);
   void Page(std::string_view origin);
-  // The exposition text; sources null when the service has no live sources.
-  std::string Render(const std::vector<SourceStatus>* sources) const;
+  // The exposition text; sources null when the service has no live sources;
+  // fetches, when given, holds the live fetchers' own families.
+  std::string Render(const std::vector<SourceStatus>* sources,
+                     const MetricsRegistry* fetches = nullptr) const;
 
  private:
   MetricsRegistry registry_;

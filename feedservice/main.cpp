@@ -104,6 +104,18 @@ int main(int argc, char** argv) {
       return Fail("data directory " + options.dataDir + " does not exist");
     }
   }
+  // SIGINT, SIGTERM and SIGHUP are taken by one thread with sigwait; every
+  // other thread, the server's pool and the fetchers included, inherits the
+  // blocked mask
+  // (so it is set before the state's writer starts).
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
   std::unique_ptr<LiveFeeds> live;
   if (!options.sources.empty()) {
     std::vector<FeedSource> sources;
@@ -111,6 +123,8 @@ int main(int argc, char** argv) {
     LiveFeedSettings settings;
     settings.refresh = std::chrono::seconds(options.refreshSeconds);
     settings.firstRetry = std::chrono::seconds(options.retrySeconds);
+    settings.maxInterval = std::chrono::seconds(options.maxIntervalSeconds);
+    settings.stateDir = options.stateDir;
     settings.limits.connectTimeout = std::chrono::seconds(options.connectTimeoutSeconds);
     settings.limits.totalTimeout = std::chrono::seconds(options.fetchTimeoutSeconds);
     settings.limits.maxBytes = static_cast<size_t>(options.maxFeedBytes);
@@ -130,17 +144,6 @@ int main(int argc, char** argv) {
   }
   AccessLog log;
   if (!options.accessLog.empty() && !log.Open(options.accessLog, &error)) return Fail(error);
-
-  // SIGINT, SIGTERM and SIGHUP are taken by one thread with sigwait; every
-  // other thread, the server's pool and the fetchers included, inherits the
-  // blocked mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
 
   if (live) live->Start();
   FeedServerConfig config;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "framework/App.h"
+#include "hyperlink/LinkAccessible.h"
 #include "hyperlink/LinkLauncher.h"
 
 const COLORREF CHyperLink::LinkColour = RGB(0, 0, 255);
@@ -19,6 +20,9 @@ namespace {
 
 constexpr UINT_PTR kToolId = 1;
 constexpr int kHandCursorId = 106;  // the hand pointer of the Windows help viewer
+// Posted to a label to open its link from its own queue (a static control
+// uses no messages of the WM_USER range).
+constexpr UINT kOpenLinkMessage = WM_USER + 0x100;
 
 // One tool record as every comctl32 version understands it (the original
 // layout, without lParam and later fields).
@@ -77,6 +81,9 @@ ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
 ON_MESSAGE(WM_NCHITTEST, OnNcHitTest)
 ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
 ON_MESSAGE(WM_DESTROY, OnDestroy)
+ON_MESSAGE(WM_GETOBJECT, OnGetObject)
+ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
+ON_MESSAGE(kOpenLinkMessage, OnOpenLater)
 END_MESSAGE_MAP()
 
 CHyperLink::CHyperLink()
@@ -85,10 +92,12 @@ CHyperLink::CHyperLink()
       visited(FALSE),
       linkStyle(DefaultLinkStyle),
       linkFont(nullptr),
-      toolTip(nullptr) {}
+      toolTip(nullptr),
+      accessible(nullptr) {}
 
 CHyperLink::~CHyperLink() {
   if (m_hWnd != nullptr) LeaveToolTip();  // the window outlives its object
+  LetAccessibleGo();
   if (linkFont != nullptr) DeleteObject(linkFont);
 }
 
@@ -110,7 +119,48 @@ void CHyperLink::LeaveToolTip() {
 
 LRESULT CHyperLink::OnDestroy(WPARAM, LPARAM) {
   LeaveToolTip();
+  LetAccessibleGo();
   return Default();
+}
+
+void CHyperLink::LetAccessibleGo() {
+  if (accessible == nullptr) return;
+  CLinkAccessible* going = accessible;
+  accessible = nullptr;
+  going->Disconnect();
+  going->Release();
+}
+
+// Screen readers ask the label what it is: a label with a text answers as a
+// link, through one object kept for its life; an empty one, and every other
+// object id, gets the system's answer.
+LRESULT CHyperLink::OnGetObject(WPARAM wParam, LPARAM lParam) {
+  if (static_cast<LONG>(lParam) != static_cast<LONG>(OBJID_CLIENT) ||
+      GetWindowTextLengthA(m_hWnd) <= 0) {
+    return Default();
+  }
+  if (accessible == nullptr) accessible = CLinkAccessible::Create(this);
+  if (accessible == nullptr) return Default();
+  const LRESULT result =
+      LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(accessible));
+  return result >= 0 ? result : Default();
+}
+
+// A link's text is never a mnemonic. The dialog manager takes an "&" in the
+// text of a static control for one (Wine's even with SS_NOPREFIX), so a
+// headline such as "Markets & money" would make every typed space, the one
+// that opens a link included, send the focus on to the next control.
+LRESULT CHyperLink::OnGetDlgCode(WPARAM, LPARAM) {
+  return Default() & ~static_cast<LRESULT>(DLGC_STATIC);
+}
+
+bool CHyperLink::OpenLater() {
+  return IsWindow(m_hWnd) && PostMessageA(m_hWnd, kOpenLinkMessage, 0, 0) != FALSE;
+}
+
+LRESULT CHyperLink::OnOpenLater(WPARAM, LPARAM) {
+  OpenLink();
+  return 0;
 }
 
 void CHyperLink::Redraw() {

@@ -8,6 +8,8 @@
 #include "framework/Controls.h"
 #include "framework/Text.h"
 
+class CLinkAccessible;
+
 class CHyperLink : public CStatic {
  public:
   // Style bits of linkStyle.
@@ -42,6 +44,12 @@ class CHyperLink : public CStatic {
   // Loads the shared hand pointer once.
   static void LoadHandCursor();
 
+  // What the label's accessible object reports: the address and whether it
+  // was opened; OpenLater opens the link from the label's own queue.
+  const char* LinkTarget() const { return url.c_str(); }
+  BOOL IsVisited() const { return visited; }
+  bool OpenLater();
+
   // Relays the label's messages to its tooltip, then the default.
   BOOL PreTranslateMessage(MSG* msg) override;
 
@@ -58,11 +66,16 @@ class CHyperLink : public CStatic {
   LRESULT OnNcHitTest(WPARAM wParam, LPARAM lParam);
   LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
   LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
+  LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
+  LRESULT OnGetDlgCode(WPARAM wParam, LPARAM lParam);
+  LRESULT OnOpenLater(WPARAM wParam, LPARAM lParam);
   DECLARE_MESSAGE_MAP()
 
   void Redraw();
   void LeaveToolTip();  // removes the label's tool from the shared tooltip
   void Show();          // shows the label unless it is shown already
+  // Disconnects and releases the accessible object.
+  void LetAccessibleGo();
 
   BOOL active;     // focused, or pressed; a release opens only while set
   BOOL mouseOver;  // the pointer is over the label (mouse captured meanwhile)
@@ -71,6 +84,8 @@ class CHyperLink : public CStatic {
   CText url;       // opened on activation and shown as the tooltip
   HFONT linkFont;  // underlined copy of the control's font, owned
   HWND toolTip;    // shared by the labels of one dialog, which owns it
+  // Made at a screen reader's first question; one reference held.
+  CLinkAccessible* accessible;
 
   static HCURSOR handCursor;  // shared, loaded once, never released
 };

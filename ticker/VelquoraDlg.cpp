@@ -21,6 +21,7 @@ namespace {
 constexpr int kWindowWidth = 350;
 constexpr int kWindowHeight = 200;
 constexpr char kFeedFile[] = "test.xml";
+static_assert(kWheelPageScroll == WHEEL_PAGESCROLL, "the system's one-page-per-notch setting");
 
 // The notification-area icon, filled once at start and used unchanged.
 NOTIFYICONDATAA g_trayIcon;
@@ -40,6 +41,8 @@ ON_MESSAGE(WM_CLOSE, OnClose)
 ON_COMMAND(ID_TRAY_EXIT, OnPreferencesExit)
 ON_COMMAND(IDC_RELOAD_NEWS, OnReloadNews)
 ON_MESSAGE(WM_VSCROLL, OnVScroll)
+ON_MESSAGE(WM_MOUSEWHEEL, OnMouseWheel)
+ON_MESSAGE(WM_NEXTDLGCTL, OnNextDlgCtl)
 ON_MESSAGE(WM_SIZE, OnSize)
 ON_MESSAGE(WM_PAINT, OnPaint)
 ON_MESSAGE(WM_SETTEXT, OnSetText)
@@ -58,7 +61,8 @@ CVelquoraDlg::CVelquoraDlg(CWnd* parent)
       m_exitRequested(0),
       m_startRect{0, 0, 0, 0},
       m_scrollPos(0),
-      m_clientHeight(0) {
+      m_clientHeight(0),
+      m_wheelRemainder(0) {
   m_categoryName.Assign(kNoCategoryName);
   Create();
 }
@@ -176,6 +180,7 @@ void CVelquoraDlg::GetSetURLs() {
   }
   HeadlineList headlines;
   const int pairs = ExtractHeadlines(feed, &headlines);
+  const int focusedSlot = SlotOf(GetFocus());
   FreeFeedBuffer(feed);
   if (pairs < 0) {  // out of memory: the labels keep what they show
     SetCursor(previousCursor);
@@ -187,7 +192,13 @@ void CVelquoraDlg::GetSetURLs() {
     m_headlineLinks[slot].MarkVisited(FALSE);
     m_headlineLinks[slot].SetLinkTarget(headlines.Url(slot));
     m_headlineLinks[slot].SetLinkText(headlines.Text(slot));
+    // Tab goes to the headlines that have a text, and to no empty slot.
+    HWND label = m_headlineLinks[slot].m_hWnd;
+    const LONG style = GetWindowLongA(label, GWL_STYLE);
+    const LONG wanted = headlines.Text(slot)[0] != '\0' ? style | WS_TABSTOP : style & ~WS_TABSTOP;
+    if (wanted != style) SetWindowLongA(label, GWL_STYLE, wanted);
   }
+  if (focusedSlot >= 0) KeepFocusOnHeadline(focusedSlot);
   InvalidateRect(m_hWnd, nullptr, TRUE);
   TraceLog("Clearing and before returning from GetSetURLs\n");
   SetCursor(previousCursor);
@@ -245,6 +256,61 @@ LRESULT CVelquoraDlg::OnVScroll(WPARAM wParam, LPARAM) {
   }
   ScrollToPosition(m_scrollPos + step);
   return Default();
+}
+
+// A wheel notch over any of the window's controls comes here too: the
+// controls pass what they do not handle on to their parent.
+LRESULT CVelquoraDlg::OnMouseWheel(WPARAM wParam, LPARAM) {
+  UINT lines = 3;
+  if (!SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &lines, 0)) lines = 3;
+  int step = 0;
+  if (WheelStep(&m_wheelRemainder, GET_WHEEL_DELTA_WPARAM(wParam), lines, m_scrollPos, FullHeight(),
+                m_clientHeight, &step)) {
+    ScrollToPosition(m_scrollPos + step);
+  }
+  return 0;
+}
+
+// Tab, Shift+Tab and the program itself move the focus with WM_NEXTDLGCTL;
+// a control reached this way outside the panel's view is scrolled into it.
+LRESULT CVelquoraDlg::OnNextDlgCtl(WPARAM, LPARAM) {
+  const LRESULT result = Default();
+  ScrollIntoView(GetFocus());
+  return result;
+}
+
+void CVelquoraDlg::ScrollIntoView(HWND control) {
+  if (control == nullptr || GetParent(control) != m_hWnd) return;
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+  // In the contents, the control lies where it is shown plus the scrolled distance.
+  const int pos = PositionToShow(rect.top + m_scrollPos, rect.bottom + m_scrollPos, m_scrollPos,
+                                 FullHeight(), m_clientHeight);
+  if (pos != m_scrollPos) ScrollToPosition(pos);
+}
+
+int CVelquoraDlg::SlotOf(HWND hwnd) const {
+  if (hwnd == nullptr) return -1;
+  for (int slot = 0; slot < kHeadlineSlots; ++slot) {
+    if (m_headlineLinks[slot].m_hWnd == hwnd) return slot;
+  }
+  return -1;
+}
+
+void CVelquoraDlg::KeepFocusOnHeadline(int was) {
+  auto hasText = [this](int slot) {
+    return GetWindowTextLengthA(m_headlineLinks[slot].m_hWnd) > 0;
+  };
+  // The slots are filled from the top: the nearest one above is the last
+  // one left, and only an empty slot inside the list leaves one below.
+  int slot = hasText(was) ? was : -1;
+  for (int above = was - 1; slot < 0 && above >= 0; --above) slot = hasText(above) ? above : -1;
+  for (int below = was + 1; slot < 0 && below < kHeadlineSlots; ++below) {
+    slot = hasText(below) ? below : -1;
+  }
+  HWND target = slot >= 0 ? m_headlineLinks[slot].m_hWnd : GetDlgItem(m_hWnd, IDC_RELOAD_NEWS);
+  SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
 LRESULT CVelquoraDlg::OnSize(WPARAM, LPARAM lParam) {

@@ -35,6 +35,8 @@ class CVelquoraDlg : public CDialog {
   void OnPreferences();
   void OnAbout();
   LRESULT OnVScroll(WPARAM wParam, LPARAM lParam);
+  LRESULT OnMouseWheel(WPARAM wParam, LPARAM lParam);
+  LRESULT OnNextDlgCtl(WPARAM wParam, LPARAM lParam);
   LRESULT OnSize(WPARAM wParam, LPARAM lParam);
   LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
   LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
@@ -52,6 +54,13 @@ class CVelquoraDlg : public CDialog {
   // Moves the contents so that position pos is at the top.
   void ScrollToPosition(int pos);
   void MoveThumb(int pos);
+  // Scrolls the panel so that the control is in view.
+  void ScrollIntoView(HWND control);
+  // The slot whose label is hwnd, or -1.
+  int SlotOf(HWND hwnd) const;
+  // After a pass: the focus that was on slot `was` goes to the headline
+  // nearest to it that has a text, or to "Reload NEWS" when none has.
+  void KeepFocusOnHeadline(int was);
 
   void ShowAboutBox();
   void AddTrayIcon();
@@ -68,4 +77,5 @@ class CVelquoraDlg : public CDialog {
   RECT m_startRect;      // the template's window rectangle, before the resize at start
   int m_scrollPos;
   int m_clientHeight;
+  int m_wheelRemainder;  // parts of a wheel notch not yet scrolled
 };

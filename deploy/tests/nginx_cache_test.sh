@@ -139,4 +139,37 @@ for round in b a; do
   start_service $round --port "$(eval echo \$port_$round)" --data "$work/feeds" --max-age $max_age
   wait_for 15 back_in_upstream $round || fail "nginx does not send requests to $round again"
 done
+
+echo "-- restarted with its sources down and no state: 503, and nginx keeps the last page"
+# A live instance on a's port, its one feed served by a fixture instance.
+printf '<?xml version="1.0"?>\n<rss version="2.0"><channel><title>F</title><item><title>Live one</title><link>http://l.example/1</link></item></channel></rss>\n' \
+  >"$work/feeds/Live%20feed.xml"
+start_service fixture --port 0 --data "$work/feeds"
+cat >"$work/sources.opml" <<OPML
+<opml version="2.0"><body><outline text="India news">
+<outline xmlUrl="http://127.0.0.1:$(port_of fixture)/cgi-local/page?c=Live%20feed&amp;o=xml"/>
+</outline></body></opml>
+OPML
+stop_service a
+stop_service b
+live_args=(--port "$port_a" --sources "$work/sources.opml" --max-age $max_age --refresh 1 --retry 1)
+start_service a "${live_args[@]}" --state "$work/state-1"
+path=$(page_of 'India%20news')
+live_seen() {
+  curl -sf "$ngx$path" -o "$work/live.xml" && grep -q '<headline_text>Live one<' "$work/live.xml"
+}
+wait_for 20 live_seen || fail "the live page never came through nginx"
+stop_service fixture
+stop_service a
+start_service a "${live_args[@]}" --state "$work/state-2"
+direct=$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port_a$path")
+[ "$direct" = 503 ] || fail "a restart with its sources down and no state answers $direct, not 503"
+# Past max-age nginx asks again, gets 503, and keeps answering the last page.
+stale_live() {
+  curl -sf -D "$work/head.txt" "$ngx$path" -o "$work/proxied.xml" || fail "no page through nginx after the restart"
+  cmp -s "$work/live.xml" "$work/proxied.xml" || fail "another page through nginx after the restart"
+  grep -qi '^X-Cache-Status: STALE\|^X-Cache-Status: UPDATING' "$work/head.txt"
+}
+wait_for $((max_age + 10)) stale_live || fail "nginx did not keep the last page"
+for _ in 1 2 3; do stale_live || true; done
 echo "PASS"

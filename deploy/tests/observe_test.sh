@@ -45,7 +45,9 @@ svc="http://127.0.0.1:$(port_of live)"
 settled() { ! curl -sf "$svc/health/sources" | awk -F'\t' 'NR > 2' | grep -q 'pending'; }
 wait_for 20 settled || fail "sources still pending: $(curl -s "$svc/health/sources")"
 curl -sf "$svc/cgi-local/page?c=India%20news&o=xml" -o /dev/null
-curl -sf -H 'If-None-Match: "no"' "$svc/cgi-local/page?c=UK%20news&o=xml" -o /dev/null
+# UK news's one source has never had items: 503, not an empty page.
+uk=$(curl -s -H 'If-None-Match: "no"' -o /dev/null -w '%{http_code}' "$svc/cgi-local/page?c=UK%20news&o=xml")
+[ "$uk" = 503 ] || fail "a category never filled answers $uk"
 curl -s "$svc/nowhere" -o /dev/null
 
 echo "-- /metrics: promtool's check, and the counts"
@@ -63,10 +65,16 @@ expect_metric "^feedservice_source_last_success_timestamp_seconds\{$good\} [1-9]
 expect_metric '^feedservice_source_fetches_total\{category="India news",url="[^"]*missing[^"]*",outcome="error"\} 1$'
 expect_metric '^feedservice_source_fetches_total\{category="UK news",url="[^"]*broken[^"]*",outcome="error"\} 1$'
 expect_metric '^feedservice_source_last_success_timestamp_seconds\{category="UK news",[^}]*\} 0$'
-expect_metric '^feedservice_pages_served_total\{origin="live"\} 2$'
-expect_metric '^feedservice_http_requests_total\{route="page",status="200"\} 2$'
+expect_metric '^feedservice_pages_served_total\{origin="live"\} 1$'
+expect_metric '^feedservice_http_requests_total\{route="page",status="200"\} 1$'
+expect_metric '^feedservice_http_requests_total\{route="page",status="503"\} 1$'
 expect_metric '^feedservice_http_requests_total\{route="other",status="404"\} 1$'
 expect_metric '^feedservice_http_request_duration_seconds_count\{route="page"\} 2$'
+expect_metric '^feedservice_source_fetch_duration_seconds_count 3$'
+expect_metric "^feedservice_source_next_due_timestamp_seconds\{$good\} [1-9][0-9]{9}$"
+expect_metric "^feedservice_source_newest_item_age_seconds\{$good\} [0-9]+$"
+expect_metric "^feedservice_source_gone\{$good\} 0$"
+expect_metric '^feedservice_sources_overdue 0$'
 
 echo "-- a real Prometheus server on loopback scrapes it"
 prom_port=$(free_port)

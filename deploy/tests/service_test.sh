@@ -33,9 +33,14 @@ args=$(echo "${exec_line#ExecStart=/usr/local/bin/feedservice }" |
     -e "s#/var/lib/feedservice/#$work/state/#" -e "s#--access-log [^ ]*#--access-log $work/unit.log#")
 # shellcheck disable=SC2086  # the unit's arguments, split as systemd splits them
 start_service unit $args
-curl -sf -D "$work/head.txt" "http://127.0.0.1:$(port_of unit)/cgi-local/page?c=India%20news&o=xml" -o /dev/null ||
+curl -sf -D "$work/head.txt" "http://127.0.0.1:$(port_of unit)/cgi-local/page?c=Jokes&o=xml" -o /dev/null ||
   fail "the unit's command line does not serve"
 grep -qi '^Cache-Control: public, max-age=60,' "$work/head.txt" || fail "the unit's max-age is not in force"
+# Its one source never answers and nothing is kept yet: no page rather than an empty one.
+status=$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$(port_of unit)/cgi-local/page?c=India%20news&o=xml")
+[ "$status" = 503 ] || fail "a category never filled answers $status, not 503"
+# The state goes to the unit's state directory.
+wait_for 10 test -s "$work/state/0/state.db" || fail "no state in the unit's state directory"
 stop_service unit
 
 echo "-- SIGTERM: stop accepting, finish the answer in flight, status 0"

@@ -63,7 +63,7 @@ std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources
     return html;
   }
   size_t failed = 0;
-  for (const SourceStatus& s : sources) failed += s.status == "error" ? 1 : 0;
+  for (const SourceStatus& s : sources) failed += s.status == "error" || s.status == "gone" ? 1 : 0;
   html += ": " + std::to_string(sources.size()) + " sources, " + std::to_string(failed) +
           " failing.</p>\n";
 
@@ -78,16 +78,23 @@ std::string RenderStatusPage(bool live, const std::vector<SourceStatus>& sources
     html += "<section>\n<h2>" + Text(category) + "</h2>\n<table>\n";
     html +=
         "<tr><th>source</th><th>state</th><th>last success</th><th>items</th>"
-        "<th>last error</th></tr>\n";
+        "<th>next due</th><th>last error</th></tr>\n";
     for (const SourceStatus& s : sources) {
       if (s.category != category) continue;
-      const bool bad = s.status == "error";
+      const bool bad = s.status == "error" || s.status == "gone";
+      // The address asked now, when a permanent redirect moved the feed: the
+      // operator's cue to change the sources file.
+      const std::string moved =
+          s.movedTo.empty() ? std::string() : "<br>moved to " + Text(s.movedTo);
+      const std::string waits =
+          s.waitReason.empty() ? std::string() : " (" + Text(s.waitReason) + ")";
       html += std::string("<tr class=\"") +
               (bad                     ? "failed"
                : s.status == "pending" ? "pending"
                                        : "ok") +
-              "\"><td>" + Text(s.url) + "</td><td class=\"state\">" + Text(s.status) + "</td><td>" +
-              FormatSourceTime(s.lastSuccess) + "</td><td>" + std::to_string(s.items) +
+              "\"><td>" + Text(s.url) + moved + "</td><td class=\"state\">" + Text(s.status) +
+              "</td><td>" + FormatSourceTime(s.lastSuccess) + "</td><td>" +
+              std::to_string(s.items) + "</td><td>" + FormatSourceTime(s.nextDue) + waits +
               "</td><td>" + (s.error.empty() ? std::string("-") : Text(s.error)) + "</td></tr>\n";
     }
     html += "</table>\n";

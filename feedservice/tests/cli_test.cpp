@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,6 +121,120 @@ TEST_F(FeedServiceProgram, ServesLiveFeedsAndRereadsTheSourcesFileOnHangup) {
   EXPECT_TRUE(pageHas("c=India%20news", "<headline_text>Alpha<"));
   EXPECT_TRUE(pageHas("c=Top%20stories", "<headline_text>Beta<"));
 
+  program_->Signal(SIGTERM);
+  EXPECT_EQ(ExitStatus(), 0);
+}
+
+// The live page of a category as a reader gets it, with its validators.
+struct Answered {
+  int status = 0;
+  std::string body, etag, lastModified, retryAfter;
+};
+
+// Whether the state database holds a page yet (read beside the running service).
+bool StateHasPage(const std::string& path) {
+  sqlite3* db = nullptr;
+  bool found = false;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* q = nullptr;
+    found = sqlite3_prepare_v2(db, "SELECT count(*) FROM pages", -1, &q, nullptr) == SQLITE_OK &&
+            sqlite3_step(q) == SQLITE_ROW && sqlite3_column_int(q, 0) == 1;
+    sqlite3_finalize(q);
+  }
+  sqlite3_close(db);
+  return found;
+}
+
+TEST_F(FeedServiceProgram, RestartsAndKillsWithSourcesDownKeepEveryReadersPage) {
+  // One feed that answers (with an ETag) until it is taken down, one that never does.
+  FixtureFeeds feeds;
+  FixtureFeeds::Doc up(
+      "<rss><channel><title>Fixture</title>"
+      "<item><title>Caf\xC3\xA9 &amp; co &lt;b&gt;</title><link>http://x.example/1</link>"
+      "<pubDate>Tue, 10 Jun 2003 12:00:00 GMT</pubDate></item>"
+      "<item><title>Undated</title><link>http://x.example/2</link></item>"
+      "</channel></rss>");
+  up.etag = "\"a1\"";
+  FixtureFeeds::Doc down;
+  down.status = 500;
+  feeds.Set("/a", up);
+  feeds.Set("/never", down);
+  const std::string sources = dir_ + "/sources.opml";
+  std::ofstream(sources) << "<opml version=\"2.0\"><body><outline text=\"India news\"><outline "
+                            "xmlUrl=\""
+                         << feeds.Url("/a")
+                         << "\"/></outline><outline text=\"Top stories\"><outline xmlUrl=\""
+                         << feeds.Url("/never") << "\"/></outline></body></opml>\n";
+  const std::string state = dir_ + "/state";
+  const std::string portFile = dir_ + "/port";
+  int port = 0;
+  const auto start = [&](const std::string& stateDir) {
+    unlink(portFile.c_str());
+    Start({"--port", "0", "--port-file", portFile, "--sources", sources, "--state", stateDir,
+           "--refresh", "1", "--retry", "1", "--access-log", dir_ + "/access.log"});
+    port = ServiceProcess::WaitForPort(portFile);
+    return port > 0;
+  };
+  const auto get = [&](const char* category) {
+    httplib::Client client("127.0.0.1", port);
+    Answered a;
+    auto res = client.Get((std::string("/cgi-local/page?c=") + category + "&o=xml").c_str());
+    if (!res) return a;
+    a = {res->status, res->body, res->get_header_value("ETag"),
+         res->get_header_value("Last-Modified"), res->get_header_value("Retry-After")};
+    return a;
+  };
+
+  ASSERT_TRUE(start(state));
+  // Before any source has had items: 503, so caches keep their last page.
+  const Answered first = get("Top%20stories");
+  EXPECT_EQ(first.status, 503);
+  EXPECT_EQ(first.retryAfter, "1");
+  Answered served;
+  ASSERT_TRUE(WaitFor(10, [&] {
+    served = get("India%20news");
+    return served.status == 200 && served.body.find("<headline_text>Undated<") != std::string::npos;
+  }));
+  // Once the page is in the state, kill without warning, with the source down.
+  ASSERT_TRUE(WaitFor(10, [&] { return StateHasPage(state + "/state.db"); }));
+  feeds.Set("/a", down);
+  program_->Kill();
+  const size_t askedBefore = feeds.ValidatorsSent("/a").size();
+
+  for (int round = 0; round < 2; ++round) {
+    // The very first request gets the same bytes and validators.
+    ASSERT_TRUE(start(state)) << ReadFile(dir_ + "/stderr");
+    const Answered again = get("India%20news");
+    EXPECT_EQ(again.status, 200) << round;
+    EXPECT_EQ(again.body, served.body) << round;
+    EXPECT_EQ(again.etag, served.etag) << round;
+    EXPECT_EQ(again.lastModified, served.lastModified) << round;
+    EXPECT_EQ(get("Top%20stories").status, 503) << round;
+    // The source still down fails in turn; the page stays.
+    ASSERT_TRUE(WaitFor(10, [&] {
+      return ReadFile(dir_ + "/stderr").find("HTTP status 500; keeping 2 items") !=
+             std::string::npos;
+    })) << ReadFile(dir_ + "/stderr");
+    EXPECT_EQ(get("India%20news").body, served.body);
+    program_->Signal(SIGTERM);
+    EXPECT_EQ(ExitStatus(), 0);
+  }
+  // Each start asked with the kept validator.
+  const std::vector<std::string> asked = feeds.ValidatorsSent("/a");
+  ASSERT_GT(asked.size(), askedBefore);
+  EXPECT_EQ(asked.front(), "");
+  EXPECT_EQ(asked[askedBefore], "\"a1\"");
+
+  // A state file that is no database: set aside, never deleted, and the
+  // service starts on a new one.
+  std::ofstream(state + "/state.db", std::ios::trunc) << "not a database\n";
+  ASSERT_TRUE(start(state)) << ReadFile(dir_ + "/stderr");
+  EXPECT_NE(
+      ReadFile(dir_ + "/stderr").find("state.db cannot be used (file is not a database); kept as "),
+      std::string::npos)
+      << ReadFile(dir_ + "/stderr");
+  EXPECT_EQ(std::system(("grep -qx 'not a database' '" + state + "'/state.db.bad-*").c_str()), 0);
+  EXPECT_EQ(get("Top%20stories").status, 503);
   program_->Signal(SIGTERM);
   EXPECT_EQ(ExitStatus(), 0);
 }

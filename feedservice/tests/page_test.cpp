@@ -281,6 +281,15 @@ TEST(FeedOptionsTest, ParsesTheCommandLine) {
     EXPECT_EQ(options.port, c.port);
     EXPECT_EQ(options.portFile, c.portFile);
   }
+  // The live state's options: a directory, and the longest wait up to 30 days.
+  const char* live[] = {"feedservice", "--state", "/var/lib/x", "--max-interval=3600"};
+  FeedOptions options;
+  std::string error;
+  ASSERT_EQ(ParseFeedOptions(4, live, &options, &error), FeedCommand::kRun) << error;
+  EXPECT_EQ(options.stateDir, "/var/lib/x");
+  EXPECT_EQ(options.maxIntervalSeconds, 3600);
+  const char* tooLong[] = {"feedservice", "--max-interval", "2592001"};
+  EXPECT_EQ(ParseFeedOptions(3, tooLong, &options, &error), FeedCommand::kError);
 }
 
 TEST(FeedOptionsTest, DefaultPortIsTheTickersDefaultHost) {
