@@ -9,7 +9,8 @@ constexpr char kSettingsKey[] = "Software\\Vantrel";
 
 // REG_DWORD: the chosen category's code.
 constexpr char kUrlCodeValue[] = "URLCODE";
-// REG_SZ: the proxy server, used only when the system's Internet settings fail.
+// REG_SZ: the proxy server, asked when the system's Internet settings cannot
+// reach the feed address (or open no session at all).
 constexpr char kProxyValue[] = "PROXY";
 // REG_SZ, optional: the feed service's "host" or "host:port".
 constexpr char kFeedHostValue[] = "FEEDHOST";

@@ -25,10 +25,14 @@ void CUninstallDlg::OnUninstall() {
   char group[kGroupPathSize];
   const bool haveGroup = GetProgramGroupPath(group, sizeof group);
 
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-    RemoveRegistryTree(key, "");
-    RegCloseKey(key);
+  for (const SettingsKeyPlace& place : kSettingsKeyPlaces) {
+    const HKEY root =
+        place.root == SettingsRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, place.path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+      RemoveRegistryTree(key, "");
+      RegCloseKey(key);
+    }
   }
 
   if (haveGroup) RemoveDirectoryTree(group);

@@ -10,8 +10,9 @@ class CUninstallDlg : public CDialog {
   // Owned by the application's main window (Setup's hidden host dialog).
   explicit CUninstallDlg(CWnd* parent = nullptr);
 
-  // Removes the settings key, the program group and the program directory,
-  // schedules what cannot go now for deletion at restart, and says so.
+  // Removes the settings key with the current user's virtualized copies of
+  // it, the program group and the program directory, schedules what cannot
+  // go now for deletion at restart, and says so.
   void OnUninstall();
 
   // Deletes parent\name with everything below it, children first. An empty

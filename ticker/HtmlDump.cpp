@@ -27,6 +27,8 @@ constexpr char kProxyWarningText[] =
     "If you are using Proxy to access internet, Please set the proxy server in Preferences "
     "dialog and retry";
 constexpr char kProxyWarningCaption[] = "Warning";
+// The retry's bypass list: no host is passed by the proxy.
+constexpr char kProxyBypassNone[] = "<-loopback>";
 
 // A NUL-terminated heap copy of the length bytes at text (none: ""), and of
 // moreLength bytes at more behind them; free it with std::free. Null when out
@@ -115,6 +117,27 @@ void ShowBox(const char* text, const char* caption) {
   MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
+// Whether the stored proxy text names a server at all: an entry of the
+// list is more than the blanks and semicolons that separate entries.
+bool NamesProxyServer(const char* proxy) {
+  for (const char* c = proxy; *c != '\0'; ++c) {
+    if (*c != ' ' && *c != '\t' && *c != ';') return true;
+  }
+  return false;
+}
+
+// A session that sends every request through the proxy stored under
+// "PROXY", or null when none is stored or WinINet refuses it. The bypass
+// list is given, and names no host: left out, WinINet would still go
+// straight to loopback hosts, and "<local>" would pass every host without a
+// dot. "<-loopback>" takes loopback off the list the system adds by itself.
+HINTERNET OpenStoredProxySession() {
+  char proxy[kProxyTextSize] = "";
+  if (GetRegistryString(kProxyValue, proxy) != 1 || !NamesProxyServer(proxy)) return nullptr;
+  return g_internetSessionCalls.openSession(kAgent, INTERNET_OPEN_TYPE_PROXY, proxy,
+                                            kProxyBypassNone, 0);
+}
+
 }  // namespace
 
 DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
@@ -127,6 +150,25 @@ DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
   if (InitializeInternet(&session) != 1) return 0;
   ResetOutputFile(path);
 
+  bool failed = !Fetch(session, url, path, &count);
+  if (failed && !m_sessionThroughProxy) {
+    // The system's settings could not reach the address: once more through
+    // the proxy the user entered, on a session of its own, so that neither
+    // the process's proxy setting nor the next pass's normal path changes.
+    HINTERNET proxySession = OpenStoredProxySession();
+    if (proxySession != nullptr) {
+      TraceLog("CHtmlDump::DumpHtml once more through the stored proxy\n");
+      failed = !Fetch(proxySession, url, path, &count);
+      InternetCloseHandle(proxySession);
+    }
+  }
+  if (failed) ShowBox(kOpenUrlFailedText, url);
+
+  if (CloseInternet(session) != 1) return 0;
+  return count;
+}
+
+bool CHtmlDump::Fetch(HINTERNET session, const char* url, const char* path, DWORD* count) {
   HINTERNET connection = nullptr;
   HINTERNET request = OpenRequest(session, url, m_limits.timeoutMs, &connection);
   bool failed = request == nullptr;
@@ -145,41 +187,38 @@ DWORD CHtmlDump::DumpHtml(const char* url, const char* path) {
     for (;;) {
       DWORD available = 0;
       if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
-        failed = count + filled == 0;
+        // Nothing arrived: the server accepted and then stayed silent for a
+        // whole time-out.
+        failed = *count + filled == 0;
         break;
       }
       if (available == 0) break;  // end of the body
       const DWORD wanted =
-          std::min({available, kChunkSize - filled, m_limits.maxBytes - count - filled});
+          std::min({available, kChunkSize - filled, m_limits.maxBytes - *count - filled});
       DWORD bytesRead = 0;
       if (!InternetReadFile(request, buffer + filled, wanted, &bytesRead) || bytesRead == 0) break;
       filled += bytesRead;
-      if (filled == kChunkSize) FlushChunk(path, buffer, &filled, &count);
-      if (count + filled >= m_limits.maxBytes) {
-        FlushChunk(path, buffer, &filled, &count);
+      if (filled == kChunkSize) FlushChunk(path, buffer, &filled, count);
+      if (*count + filled >= m_limits.maxBytes) {
+        FlushChunk(path, buffer, &filled, count);
         TraceLog("CHtmlDump::DumpHtml stopped: the page reached %lu bytes\n",
-                 static_cast<unsigned long>(count));
+                 static_cast<unsigned long>(*count));
         break;
       }
       if (GetTickCount() - start > m_limits.totalMs) {
-        FlushChunk(path, buffer, &filled, &count);
+        FlushChunk(path, buffer, &filled, count);
         TraceLog("CHtmlDump::DumpHtml stopped: reading took more than %lu ms\n",
                  static_cast<unsigned long>(m_limits.totalMs));
         break;
       }
     }
-    FlushChunk(path, buffer, &filled, &count);
+    FlushChunk(path, buffer, &filled, count);
     if (m_out != nullptr) std::fclose(m_out);
     m_out = nullptr;
     InternetCloseHandle(request);
   }
   if (connection != nullptr) InternetCloseHandle(connection);
-  // Nothing arrived: the address could not be opened, or the server accepted
-  // and then stayed silent for a whole time-out.
-  if (failed) ShowBox(kOpenUrlFailedText, url);
-
-  if (CloseInternet(session) != 1) return 0;
-  return count;
+  return !failed;
 }
 
 void CHtmlDump::FlushChunk(const char* path, char* buffer, DWORD* filled, DWORD* count) {
@@ -192,6 +231,7 @@ void CHtmlDump::FlushChunk(const char* path, char* buffer, DWORD* filled, DWORD*
 
 int CHtmlDump::InitializeInternet(HINTERNET* session) {
   TraceLog("CHtmlDump::InitializeInternet\n");
+  m_sessionThroughProxy = false;
   *session =
       g_internetSessionCalls.openSession(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (*session != nullptr) return 1;
@@ -216,6 +256,7 @@ int CHtmlDump::InitializeInternet(HINTERNET* session) {
 
   *session =
       g_internetSessionCalls.openSession(kAgent, INTERNET_OPEN_TYPE_PROXY, nullptr, nullptr, 0);
+  m_sessionThroughProxy = *session != nullptr;
   if (*session != nullptr) return 1;
   ShowBox(kProxyWarningText, kProxyWarningCaption);
   return 0;

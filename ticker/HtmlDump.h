@@ -36,13 +36,16 @@ class CHtmlDump {
 
   // Fetches url (never from the cache) and stores its body in path, replacing
   // what the file held. Returns the number of bytes received, 0 on failure.
-  // A null url or no session leaves the file alone; an address that cannot be
-  // opened, or that times out before sending a byte, leaves it empty and says
-  // so in a message box. Reading stops at the limits; what arrived stays.
+  // A null url or no session leaves the file alone. An address that cannot be
+  // opened with the system's settings, or that times out before sending a
+  // byte, is asked once more through the proxy stored under "PROXY", if one
+  // is; when that fails too (or there is none) the file stays empty and a
+  // message box says so. Reading stops at the limits; what arrived stays.
   DWORD DumpHtml(const char* url, const char* path);
 
   // Opens the session with the system's settings, or failing that through the
-  // proxy stored under "PROXY". 1 with *session set, or 0 with it null.
+  // proxy stored under "PROXY" (set process-wide). 1 with *session set, or 0
+  // with it null.
   int InitializeInternet(HINTERNET* session);
   // Creates path or truncates it to length 0.
   void ResetOutputFile(const char* path);
@@ -52,10 +55,15 @@ class CHtmlDump {
   int CloseInternet(HINTERNET session);
 
  private:
+  // One request for url on session, its body appended to path and its size
+  // added to *count. False when nothing could be had: the address did not
+  // open, or the server sent no byte within the time-out.
+  bool Fetch(HINTERNET session, const char* url, const char* path, DWORD* count);
   // Writes the *filled bytes of buffer as one chunk, adds them to *count and
   // empties the buffer. Nothing when it is empty.
   void FlushChunk(const char* path, char* buffer, DWORD* filled, DWORD* count);
 
   DownloadLimits m_limits = kDownloadLimits;
+  bool m_sessionThroughProxy = false;  // InitializeInternet fell back to the stored proxy
   FILE* m_out = nullptr;  // the file being downloaded into, open while the body is read
 };

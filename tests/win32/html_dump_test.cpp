@@ -1,19 +1,21 @@
 // Feed download against the test bed's feed service, against servers that
-// misbehave on the wire, the proxy fall-back through replaced session calls,
-// and reading the feed file back.
+// misbehave on the wire, through a proxy stand-in when the feed host cannot
+// be reached, the proxy fall-back through replaced session calls, and
+// reading the feed file back.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/ContractStrings.h"
-#include "tests/support/Ticker.h"
+#include "tests/support/HeadlineWindow.h"
 #include "ticker/FeedFile.h"
 #include "ticker/HtmlDump.h"
 
@@ -218,22 +220,28 @@ enum class Wire {
   kSilent,       // accepts, reads the request, sends nothing
   kHeadersOnly,  // answers 200 and then sends nothing
   kSomeBytes,    // answers 200, sends 1500 bytes and then nothing
+  kPage,         // answers 200 with a whole page and closes, as a proxy that reached the feed
 };
 constexpr char kWireChunk[] = "<headline_text>endless</headline_text>";  // no line feed
 constexpr DWORD kSomeBytes = 1500;
 
-// One misbehaving HTTP server on a free loopback port, on a thread of its
-// own. It serves one connection at a time until it is destroyed; each of its
-// waits is bounded and ends at once when it is stopped.
+// One misbehaving HTTP server on a free port of a loopback address, on a
+// thread of its own. It serves one connection at a time until it is
+// destroyed; each of its waits is bounded and ends at once when it is
+// stopped. It keeps the first line of every request it was sent.
 class WireServer {
  public:
-  explicit WireServer(Wire wire) : wire_(wire), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  explicit WireServer(Wire wire, const char* ip = "127.0.0.1", std::string page = "")
+      : wire_(wire),
+        ip_(ip),
+        page_(std::move(page)),
+        stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = inet_addr(ip);
     int length = sizeof address;
     if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
         listen(listener_, 4) == 0 &&
@@ -249,10 +257,14 @@ class WireServer {
     CloseHandle(stop_);
     WSACleanup();
   }
-  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string Host() const { return ip_ + ":" + std::to_string(port_); }
   std::string Url() const { return MakeFeedUrl(Host().c_str(), "Wire"); }
   // Closes the connection: a client still reading sees the body end.
   void Stop() { SetEvent(stop_); }
+  std::vector<std::string> RequestLines() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requestLines_;
+  }
 
  private:
   bool Stopped(DWORD waitMs = 0) const { return WaitForSingleObject(stop_, waitMs) == 0; }
@@ -291,9 +303,17 @@ class WireServer {
       if (n <= 0) return;
       request.append(buffer, n);
     }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requestLines_.push_back(request.substr(0, request.find("\r\n")));
+    }
     const std::string head =
         "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n";
     if (wire_ != Wire::kSilent && !Send(client, head)) return;
+    if (wire_ == Wire::kPage) {
+      Send(client, page_);
+      return;
+    }
     if (wire_ == Wire::kEndless) {
       std::string block;
       while (block.size() < 65536) block += kWireChunk;
@@ -310,7 +330,11 @@ class WireServer {
   }
 
   const Wire wire_;
+  const std::string ip_;
+  const std::string page_;
   const HANDLE stop_;
+  std::mutex mutex_;
+  std::vector<std::string> requestLines_;
   SOCKET listener_ = INVALID_SOCKET;
   int port_ = 0;
   std::thread thread_;
@@ -406,6 +430,71 @@ TEST_F(HtmlDumpTest, AnEndlessBodyEndsTheTickersPassWithinItsLimits) {
   if (atSize == 1) {
     EXPECT_EQ(size, kDownloadLimits.maxBytes);
   }
+}
+
+// ---- the stored proxy, for a feed host the system's settings cannot reach
+
+TEST_F(HtmlDumpTest, AnUnreachableFeedHostIsAskedOnceMoreThroughTheStoredProxy) {
+  struct SettingsRemover {
+    ~SettingsRemover() { DeleteSettingsKey(); }
+  } removeSettings;                        // after the ticker has ended
+  const char kDeadHost[] = "127.0.0.1:1";  // refused at once
+  const char kName[] = "India news";       // the default category
+  const std::string url = MakeFeedUrl(kDeadHost, kName);
+  std::string page = "<?xml version=\"1.0\"?>\n<page>\n";
+  std::vector<std::string> expected(kSlots);
+  for (int n = 0; n < 3; ++n) {
+    expected[n] = "Through the proxy " + std::to_string(n);
+    page += "<item><url>http://127.0.0.1/story" + std::to_string(n) + ".htm</url>";
+    page += "<headline_text>" + expected[n] + "</headline_text></item>\n";
+  }
+  page += "</page>\n";
+  // The stand-in on another loopback address answers the absolute address
+  // with the page, as a proxy that reached the feed service would.
+  auto proxy = std::make_unique<WireServer>(Wire::kPage, "127.0.0.2", page);
+  ASSERT_TRUE(SetSettingsDword(kUrlCodeValue, kDefaultCategoryCode));
+  ASSERT_TRUE(SetSettingsString(kFeedHostValue, kDeadHost));
+  ASSERT_TRUE(SetSettingsString(kProxyValue, proxy->Host().c_str()));
+
+  // The ticker's start-up pass: the headlines come through the proxy, which
+  // was asked for the feed's whole address, and no box appears.
+  Ticker ticker;
+  std::vector<PassBox> boxes;
+  ASSERT_TRUE(StartTickerThroughBoxes(&ticker, &boxes));
+  EXPECT_TRUE(boxes.empty()) << boxes.size() << " boxes, the first: " << boxes[0].text;
+  EXPECT_EQ(SlotTexts(ticker.window), expected);
+  EXPECT_EQ(proxy->RequestLines(), std::vector<std::string>{"GET " + url + " HTTP/1.1"});
+
+  // The proxy gone as well: the reload shows the failure box, once.
+  proxy.reset();
+  boxes.clear();
+  ASSERT_TRUE(ReloadAndWait(&ticker, &boxes));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, kOpenUrlFailed);
+  EXPECT_EQ(boxes[0].caption, url);
+  EXPECT_EQ(SlotTexts(ticker.window), std::vector<std::string>(kSlots));
+
+  // A proxy that accepts and stays silent holds the retry no longer than the
+  // download's time-out; the box follows. The process's own proxy setting is
+  // left alone: the next address that works is fetched directly.
+  WireServer silent(Wire::kSilent, "127.0.0.2");
+  ASSERT_TRUE(SetSettingsString(kProxyValue, silent.Host().c_str()));
+  {
+    BoxWatcher watcher(url);
+    std::atomic<bool> done{false};
+    std::thread download([&] {
+      CHtmlDump({2000, 2000, 100 * 1000}).DumpHtml(url.c_str(), path_.c_str());
+      done = true;
+    });
+    const bool ended = WaitUntil([&] { return done.load(); }, 20000);
+    EXPECT_TRUE(ended) << "the retry is still waiting";
+    if (!ended) silent.Stop();
+    download.join();
+    EXPECT_EQ(watcher.Shown().size(), 1u);
+  }
+  const std::string working = ServePage("Feed download after the proxy", "direct\n");
+  EXPECT_EQ(CHtmlDump().DumpHtml(working.c_str(), path_.c_str()), 7u);
+  EXPECT_EQ(silent.RequestLines().size(), 1u) << "the proxy is asked by the retry only";
 }
 
 // ---- the proxy fall-back, through replaced session calls

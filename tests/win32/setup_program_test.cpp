@@ -3,9 +3,10 @@
 // delete-at-restart in both platform forms, and every way of declining. The
 // uninstaller's helpers run in-process for what a child cannot show.
 //
-// These tests change HKLM\Software\Vantrel, c:\Vantrel, the Start-menu group,
-// wininit.ini and the pending delete operations of the test prefix; each one
-// starts from a clean state and restores what it found.
+// These tests change HKLM\Software\Vantrel, the user's virtual store,
+// c:\Vantrel, the Start-menu group, wininit.ini and the pending delete
+// operations of the test prefix; each one starts from a clean state and
+// restores what it found.
 #include "setup/UninstallDlg.h"
 
 #include <shlobj.h>
@@ -392,10 +393,33 @@ TEST_F(SetupTest, UninstallFromElsewhereRemovesKeyGroupAndDirectory) {
   ASSERT_TRUE(ts::WriteFileText("c:\\Vantrel\\logs\\2.log", "y"));
   ASSERT_TRUE(SetFileAttributesA("c:\\Vantrel\\logs\\2.log",
                                  FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  // The copies of the key that Windows keeps for the ticker in the user's
+  // virtual store, in both forms, and neighbours there that are not its own.
+  const std::string store = "Software\\Classes\\VirtualStore";
+  const std::string software = store + "\\MACHINE\\SOFTWARE";
+  const std::string copies[] = {software + "\\Vantrel", software + "\\WOW6432Node\\Vantrel"};
+  const std::string neighbours[] = {software + "\\VantrelOther", software + "\\WOW6432Node\\Other"};
+  struct StoreRestorer {  // the whole store when the test made it, else what it added
+    std::vector<std::string> made;
+    ~StoreRestorer() {
+      for (const std::string& path : made) {
+        CUninstallDlg().RemoveRegistryTree(HKEY_CURRENT_USER, path.c_str());
+      }
+    }
+  } restoreStore{KeyExists(HKEY_CURRENT_USER, store)
+                     ? std::vector<std::string>{copies[0], copies[1], neighbours[0], neighbours[1]}
+                     : std::vector<std::string>{store}};
+  for (const std::string& path : {copies[0] + "\\sub", copies[1], neighbours[0], neighbours[1]}) {
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
 
   Uninstall(setup());
 
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
+  for (const std::string& path : copies) EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path)) << path;
+  for (const std::string& path : neighbours)
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, path)) << path;
   EXPECT_FALSE(ts::FileExists(ProgramGroup()));
   EXPECT_FALSE(ts::FileExists(kProgramDir));
   EXPECT_TRUE(ts::FileExists(setup()));
