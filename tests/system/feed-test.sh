@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # feed-test.sh live|codepage TESTBED_DIR FEEDSERVICE DRIVER FIXTURES: the ticker
-# under Wine showing headlines that came from live feeds. The test bed's feed
-# service serves fixture feeds from its data directory; a second feed service
-# reads them as the live sources of one category, and the driver points the
-# ticker at that second service.
+# under Wine showing headlines that came from live feeds. A feed service on the
+# test bed's data directory serves the fixture feeds (with a max-age of 1 s, so
+# that their freshness does not hold back the refresh); a second one reads them
+# as the live sources of one category, and the driver points the ticker at that
+# second service.
 #   live      "Europe news" from an RSS 2.0 and an Atom fixture feed.
 #   codepage  "Russia news" from a Cyrillic fixture feed, which the second
 #             service writes in Windows-1251, shown in a Russian-language Wine
@@ -48,10 +49,15 @@ rm -rf "$work" && mkdir -p "$work"
 
 cleanup() {
   local entry
-  [ -f "$work/feedservice.pid" ] && kill "$(cat "$work/feedservice.pid")" 2>/dev/null || true
+  for entry in feedservice fixtures; do
+    [ -f "$work/$entry.pid" ] && kill "$(cat "$work/$entry.pid")" 2>/dev/null || true
+  done
   for entry in "${sources[@]}"; do rm -f "$bed/feeds/${entry%%=*}.xml"; done
 }
 trap cleanup EXIT
+
+start_feedservice "$work/fixtures" "$feed" --data "$bed/feeds" --max-age 1
+fixtures_port=$feedservice_port
 
 {
   echo '<?xml version="1.0" encoding="UTF-8"?>'
@@ -63,7 +69,7 @@ trap cleanup EXIT
     name=${entry%%=*}
     cp "$fixtures/${entry#*=}" "$bed/feeds/$name.xml"
     echo "      <outline type=\"rss\" text=\"$name\"" \
-      "xmlUrl=\"http://127.0.0.1:$FEED_PORT/cgi-local/page?c=$name&amp;o=xml\"/>"
+      "xmlUrl=\"http://127.0.0.1:$fixtures_port/cgi-local/page?c=$name&amp;o=xml\"/>"
   done
   echo '    </outline>'
   echo '  </body>'

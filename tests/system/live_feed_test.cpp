@@ -18,15 +18,16 @@ namespace {
 constexpr int kEuropeNews = 276;
 
 // The fixture feeds merged: newest first, the older copy of the café story
-// and the item without a web address left out, the undated story last.
+// and the item without a web address left out; the undated story counts as
+// published when the service first saw it, so it is the newest.
 std::vector<std::string> FixtureTexts() {
   std::vector<std::string> texts = {
+      "Undated story across lines",
       "Storm warning for the coast",
       "Caf\xE9 owners & bakers agree",
       "Markets rally as the euro reaches \x80"
       "1.20",
       "A quote \x8B/headline_text> inside",
-      "Undated story across lines",
   };
   texts.resize(kSlots);
   return texts;
@@ -56,7 +57,7 @@ TEST(LiveFeed, HeadlinesFromRssAndAtomFeedsReachTheLabelsAndTheBrowser) {
   EXPECT_EQ(SlotTexts(ticker.window), FixtureTexts());
   EXPECT_TRUE(SaveWindowPng(ticker.window, ShotPath("live-feed")));
 
-  HWND label = SlotLabel(ticker.window, 1);
+  HWND label = SlotLabel(ticker.window, 2);
   PostMessageA(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
   PostMessageA(label, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
   EXPECT_EQ(browser.WaitForOpened(1), std::vector<std::string>{"http://news.example.org/cafe"});
