@@ -20,9 +20,8 @@ std::string_view OpaqueTag(std::string_view member) {
 }
 
 bool IsEncNameChar(char c, bool first) {
-  const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-  if (first) return letter;
-  return letter || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+  if (first) return IsAsciiAlpha(c);
+  return IsAsciiAlpha(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == '-';
 }
 
 }  // namespace

@@ -14,9 +14,6 @@
 
 namespace {
 
-// Header lines longer than this are ignored: no field read here is anywhere
-// near it, and an answer's giant ETag is then neither kept nor sent back.
-constexpr size_t kMaxHeaderLine = 8 * 1024;
 // Delta-seconds from 2^31 (about 68 years) on read as 2^31, as HTTP caches do.
 constexpr int64_t kMaxDeltaSeconds = int64_t{1} << 31;
 
@@ -72,7 +69,7 @@ int StatusOfLine(const std::string& line) {
   if (space == std::string::npos || line.size() < space + 4) return 0;
   int status = 0;
   for (size_t i = space + 1; i < space + 4; ++i) {
-    if (line[i] < '0' || line[i] > '9') return 0;
+    if (!IsAsciiDigit(line[i])) return 0;
     status = status * 10 + (line[i] - '0');
   }
   return status;

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string>
 
+// Header lines longer than this are ignored: no field read here is anywhere
+// near it, and an answer's giant ETag is then neither kept nor sent back.
+constexpr size_t kMaxHeaderLine = 8 * 1024;
+
 struct HttpFetchLimits {
   std::chrono::milliseconds connectTimeout{10000};
   std::chrono::milliseconds totalTimeout{30000};

@@ -52,7 +52,7 @@ int64_t WallMs() {
 
 // Printable ASCII and blanks, as long as a header we would have kept.
 bool IsHeaderValue(const std::string& text) {
-  if (text.size() > 8192) return false;
+  if (text.size() > kMaxHeaderLine) return false;
   for (char c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) return false;
   }
@@ -172,6 +172,9 @@ void LiveFeeds::Restore(Source* source, StoredSource& stored, double random) con
     source->feed.items.push_back(std::move(clean));
   }
   if (dropped != 0) {
+    // The validators belong to the whole stored list: ask for the feed anew.
+    source->etag.clear();
+    source->lastModified.clear();
     logger_("state: skipping " + std::to_string(dropped) + " stored items of " + stored.url + " (" +
             stored.category + ") that do not read as headlines");
   }
@@ -242,7 +245,10 @@ void LiveFeeds::SetSources(const std::vector<FeedSource>& sources) {
       }
     }
     bool duplicate = false;
-    for (const auto& s : next) duplicate = duplicate || s == kept;
+    for (const auto& s : next) {
+      duplicate =
+          duplicate || (s->listed.category == wanted.category && s->listed.url == wanted.url);
+    }
     if (duplicate) continue;
     if (!kept) {
       kept = std::make_shared<Source>();
@@ -440,8 +446,10 @@ void LiveFeeds::Worker() {
     next->bytesFetched += static_cast<int64_t>(result.body.size());
     // A permanent move: asked at the new address from now on (the sources
     // file is the operator's to change; the status pages show the address).
-    if (!result.movedTo.empty() && result.movedTo != url &&
-        CleanLink(result.movedTo, "") == result.movedTo) {
+    // Only where the new address answered with the feed: a retired feed moved
+    // to a home page keeps its listed address.
+    if ((parsedOk || result.kind == HttpFetchResult::kNotModified) && !result.movedTo.empty() &&
+        result.movedTo != url && CleanLink(result.movedTo, "") == result.movedTo) {
       next->movedTo = result.movedTo == next->listed.url ? std::string() : result.movedTo;
       next->host = HostOf(FetchUrl(*next));
       logger_("source " + next->listed.url + " (" + next->listed.category +
@@ -470,10 +478,17 @@ void LiveFeeds::Worker() {
         const auto before = seen.find(item.link);
         item.firstSeen = before != seen.end() && before->second != 0 ? before->second : now;
       }
+      // A feed answered in full but unchanged (no validators) rebuilds no page
+      // and rewrites no stored items; its title names it on the page.
+      itemsChanged = parsed.title != next->feed.title ||
+                     !std::equal(parsed.items.begin(), parsed.items.end(), next->feed.items.begin(),
+                                 next->feed.items.end(), [](const FeedItem& a, const FeedItem& b) {
+                                   return a.title == b.title && a.link == b.link &&
+                                          a.published == b.published && a.firstSeen == b.firstSeen;
+                                 });
       next->feed = std::move(parsed);
       next->etag = result.etag;
       next->lastModified = result.lastModified;
-      itemsChanged = true;
     } else if (result.gone) {
       next->status = "gone";
       ++next->fetchedError;

@@ -306,8 +306,9 @@ void StateStore::Merge(Pending* older, Pending newer) {
       older->sources.emplace(key, std::move(row));
       continue;
     }
-    if (row && !row->hasItems) {
-      // Items unchanged since the older change: those (or, after a removal, none).
+    if (row && !row->hasItems && (!found->second || found->second->hasItems)) {
+      // Items unchanged since the older change: those (or, after a removal,
+      // none). Where neither carried items, the stored ones still stand.
       row->hasItems = true;
       if (found->second) row->items = std::move(found->second->items);
     }
