@@ -14,6 +14,11 @@ wait_for() {
   done
 }
 
+# free_port: a TCP port of 127.0.0.1 free at the moment of asking.
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
 # start_feedservice PREFIX EXE [ARGS...]: starts the feed service EXE on a free
 # loopback port, ARGS after the defaults (so a later --listen or --port wins),
 # in a session of its own with no terminal input. Its pid goes to PREFIX.pid

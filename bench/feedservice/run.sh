@@ -54,10 +54,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-
 # The service, on a free port.
 mkdir -p "$work/feeds" "$work/html/cgi-local" "$work/html/sources"
 start_feedservice "$work/feedservice" "$exe" --data "$work/feeds" \

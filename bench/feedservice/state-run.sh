@@ -49,7 +49,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 
 # The fixture feeds and the sources file naming them.
 mkdir -p "$work/html/sources" "$work/state"
@@ -106,7 +106,7 @@ $listen
 CONF
 nginx -p "$work" -c "$work/nginx.conf"
 ngx_started=1
-wait_for 10 python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.2:$port/sources/f0.xml')" ||
+wait_for 10 python3 -c "import urllib.request; urllib.request.urlopen('http://127.0.0.2:$port/sources/f0.xml', timeout=5)" ||
   { echo "nginx did not start" >&2; exit 1; }
 
 run_service() {  # run_service NAME: the service with the sources and the state
@@ -190,7 +190,7 @@ from concurrent.futures import ThreadPoolExecutor
 urls = re.findall(r'xmlUrl="([^"]+)"', open(sys.argv[1]).read())
 t = time.time()
 with ThreadPoolExecutor(4) as pool:
-    list(pool.map(lambda u: urllib.request.urlopen(u).read(), urls))
+    list(pool.map(lambda u: urllib.request.urlopen(u, timeout=30).read(), urls))
 print(f"{time.time() - t:.2f}")
 PY
 )

@@ -27,10 +27,6 @@ fail() {
   exit 1
 }
 
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-
 # start_service NAME ARGS...: the feed service on loopback with ARGS; its port
 # in $work/NAME.port, its access log $work/NAME.log, its output $work/NAME.out.
 start_service() {

@@ -766,10 +766,7 @@ TEST(LiveFeeds, KeptStateComesBackAsItWasAndIsCheckedLikeAFeed) {
     const size_t kept = log.find("kept as ");
     ASSERT_NE(kept, std::string::npos) << log;
     const std::string aside = log.substr(kept + 8, log.find(',', kept) - kept - 8);
-    std::ifstream in(aside, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    EXPECT_EQ(bytes.str(), garbage) << aside;
+    EXPECT_EQ(ReadFile(aside), garbage) << aside;
     live.Start();
     ASSERT_TRUE(WaitFor(10, [&] {
       return StatusOf(live, url).fetches >= 1 &&

@@ -1,5 +1,6 @@
 #include "common/ContractStrings.h"
 #include "ticker/core/CategoryFeeds.h"
+#include "common/SettingsNames.h"
 
 #include <gtest/gtest.h>
 
@@ -251,3 +252,14 @@ TEST_F(CatalogueTest, FeedTableUsesAWellFormedHostOrFallsBack) {
 }
 
 }  // namespace
+
+// The stored names are what installed copies already hold: the programs and
+// the tests spell them through one header, so a rename there would pass every
+// other test while every installation lost its category, proxy and host.
+TEST(SettingsNames, StayWhatInstalledCopiesHold) {
+  EXPECT_STREQ(kSettingsKey, "Software\\Vantrel");
+  EXPECT_STREQ(kUrlCodeValue, "URLCODE");
+  EXPECT_STREQ(kProxyValue, "PROXY");
+  EXPECT_STREQ(kFeedHostValue, "FEEDHOST");
+  EXPECT_EQ(kDefaultCategoryCode, 282);
+}
